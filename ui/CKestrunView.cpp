@@ -1,0 +1,475 @@
+#include "ui/CKestrunView.h"
+
+#include "link/SettingsExchange.h"
+#include "settings/SettingsFields.h"
+#include "ui/CFloatEdit.h"
+#include "ui/KestrunCanvas.h"
+#include "ui/LayoutTables.h"
+#include "ui/ViewEvents.h"
+#include "ui/ViewText.h"
+#include "upgrade/CodeUpload.h"
+
+#include <QButtonGroup>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileDialog>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QSlider>
+#include <QSocketNotifier>
+
+using namespace kestrun;
+using namespace kestrun::ui;
+
+namespace {
+
+// A radio-looking button that a click does not change by itself: the window flips its check.
+class ToggleButton : public QRadioButton {
+public:
+    using QRadioButton::QRadioButton;
+
+protected:
+    void nextCheckState() override {}
+};
+
+QRect toQRect(const LayoutRect& r) {
+    return QRect(r.x, r.y, r.width, r.height);
+}
+QRect toQRect(const EdgeRect& r) {
+    return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
+}
+
+QString fromSystem(const std::string& text) {
+    return QString::fromLocal8Bit(text);
+}
+
+// With no descriptor to watch, the device monitor is asked this often (in ticks) instead.
+constexpr int DevicePollTicks = 200;
+
+} // namespace
+
+CKestrunView::CKestrunView(SettingsRecord& record, BridgeLibrary& bridge, DeviceMonitor* monitor,
+                           QWidget* parent)
+    : QScrollArea(parent), record_(record), bridge_(bridge), monitor_(monitor),
+      engine_(bridge, *this), exchange_(std::make_unique<SettingsExchange>(engine_, record)),
+      upload_(std::make_unique<CodeUpload>(engine_)) {
+    QPalette palette = this->palette();
+    palette.setColor(QPalette::Window, WindowColor);
+    setPalette(palette);
+    setFrameShape(QFrame::NoFrame);
+    setBackgroundRole(QPalette::Window);
+    viewport()->setBackgroundRole(QPalette::Window);
+    viewport()->setAutoFillBackground(true);
+
+    canvas_ = new KestrunCanvas;
+    canvas_->setSurfacePressHandler([this] { ClearStatus(); });
+    setWidget(canvas_);
+    setWidgetResizable(false);
+    applyScrollSteps();
+
+    linkTimer_.setTimerType(Qt::PreciseTimer);
+    linkTimer_.setInterval(5);
+    QObject::connect(&linkTimer_, &QTimer::timeout, this, [this] {
+        engine_.LinkTick();
+        if (monitor_ != nullptr && deviceNotifier_ == nullptr &&
+            ++devicePollCount_ >= DevicePollTicks) {
+            devicePollCount_ = 0;
+            onDeviceNotice();
+        }
+    });
+}
+
+CKestrunView::~CKestrunView() {
+    // The link first: no tick, no device notice and no open bridge may outlive the window.
+    linkTimer_.stop();
+    deviceNotifier_.reset();
+    monitor_ = nullptr;
+    engine_.shutdown();
+    // Then the upgrade file, then the controls.
+    upload_.reset();
+    deleteControls();
+}
+
+void CKestrunView::OnInitialUpdate() {
+    if (built_) {
+        return; // File New and File Open: the controls and the link exist already
+    }
+    BuildControls();
+    built_ = true;
+    startLink();
+}
+
+void CKestrunView::BuildControls() {
+    canvas_->setFixedSize(CanvasWidth, CanvasHeight);
+    engine_.reset();
+    fonts_ = makeViewFonts();
+    createButtons();
+    createLabels();
+    createSliders();
+    createFields();
+    createUpgradeControls();
+    canvas_->update();
+}
+
+void CKestrunView::createButtons() {
+    // Each "group start" frame opens a radio group; the toggles stay outside every group.
+    QButtonGroup* currentGroup = nullptr;
+    for (std::size_t row = 0; row < ButtonTable.size(); ++row) {
+        const ButtonRow& spec = ButtonTable[row];
+        const QString caption = QString::fromUtf8(spec.caption);
+        QWidget* widget = nullptr;
+        switch (spec.kind) {
+        case ButtonKind::GroupStart:
+            currentGroup = new QButtonGroup(this);
+            currentGroup->setExclusive(true);
+            (row < ButtonRowOf::PulseHigh ? lensGroup_ : triggerGroup_) = currentGroup;
+            [[fallthrough]];
+        case ButtonKind::GroupBox: {
+            auto* box = new QGroupBox(caption, canvas_);
+            // Frames take no presses: a press on one is a press on the window's surface.
+            box->setAttribute(Qt::WA_TransparentForMouseEvents);
+            box->setFocusPolicy(Qt::NoFocus);
+            widget = box;
+            break;
+        }
+        case ButtonKind::AutoRadio: {
+            auto* radio = new QRadioButton(caption, canvas_);
+            radio->setAutoExclusive(false);
+            if (currentGroup != nullptr) {
+                currentGroup->addButton(radio);
+            }
+            widget = radio;
+            break;
+        }
+        case ButtonKind::ToggleButton: {
+            auto* toggle = new ToggleButton(caption, canvas_);
+            toggle->setAutoExclusive(false);
+            widget = toggle;
+            break;
+        }
+        case ButtonKind::Push:
+            widget = new QPushButton(caption, canvas_);
+            break;
+        }
+        widget->setGeometry(toQRect(spec.rect));
+        widget->setFont(fonts_.control);
+        widget->setProperty("controlId", spec.id);
+        buttons_[row] = widget;
+        if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
+            QObject::connect(button, &QAbstractButton::clicked, this,
+                             [this, row] { onButtonClicked(row); });
+        }
+        widget->show();
+    }
+    for (std::size_t row = 0; row < ButtonTable.size(); ++row) {
+        QAbstractButton* button = checkButton(row);
+        if (ButtonTable[row].check != CheckAtBuild::None && button != nullptr) {
+            button->setChecked(ButtonTable[row].check == CheckAtBuild::Checked);
+        }
+    }
+}
+
+void CKestrunView::createLabels() {
+    for (std::size_t row = 0; row < LabelTable.size(); ++row) {
+        const LabelRow& spec = LabelTable[row];
+        auto* label = new QLabel(QString::fromUtf8(spec.caption), canvas_);
+        label->setGeometry(toQRect(spec.rect));
+        label->setAlignment(spec.align == LabelAlign::Centred ? Qt::AlignCenter
+                                                              : (Qt::AlignLeft | Qt::AlignVCenter));
+        label->setFont(spec.font == LabelFont::Control ? fonts_.control : fonts_.caption);
+        label->setAttribute(Qt::WA_TransparentForMouseEvents);
+        label->setProperty("controlId", spec.id);
+        label->show();
+        labels_[row] = label;
+    }
+}
+
+void CKestrunView::createSliders() {
+    for (std::size_t row = 0; row < SliderTable.size(); ++row) {
+        auto* slider = new QSlider(Qt::Vertical, canvas_);
+        slider->setGeometry(toQRect(SliderTable[row].rect));
+        // Positions run from the top, as the values run down from the field's maximum.
+        slider->setInvertedAppearance(true);
+        slider->setInvertedControls(true);
+        slider->setTickPosition(QSlider::TicksBothSides);
+        slider->setProperty("controlId", SliderTable[row].id);
+        slider->installEventFilter(this);
+        QObject::connect(slider, &QAbstractSlider::actionTriggered, this,
+                         [this, row](int) { onSliderAction(row); });
+        slider->show();
+        sliders_[row] = slider;
+    }
+}
+
+void CKestrunView::createFields() {
+    QPalette valuePalette = canvas_->palette();
+    valuePalette.setColor(QPalette::Base, ValueColor);
+    valuePalette.setColor(QPalette::Text, OutlineColor);
+    for (std::size_t row = 0; row < FieldRects.size(); ++row) {
+        auto* field = new CFloatEdit(canvas_);
+        field->setGeometry(toQRect(FieldRects[row].rect));
+        field->setFont(fonts_.value);
+        field->setPalette(valuePalette);
+        field->setProperty("controlId", FieldRects[row].id);
+        field->setNoticeTarget(this);
+        field->show();
+        fields_[row] = field;
+
+        // Field setup: limits, start value, the slider's range, then a commit whose notice gives
+        // the slider its start position.
+        const ValueField& spec = ValueFields.at(row);
+        field->setField(spec);
+        field->ShowValue(spec.startValue);
+        sliders_[row]->setRange(spec.minimum, spec.maximum);
+        sliders_[row]->setTickInterval(spec.maximum - spec.minimum); // end ticks only
+        field->CommitValue();
+    }
+}
+
+void CKestrunView::createUpgradeControls() {
+    upgradeFileText_ = new QLineEdit(canvas_);
+    upgradeFileText_->setGeometry(toQRect(UpgradeFileTextRect));
+    upgradeFileText_->setReadOnly(true);
+    upgradeFileText_->setAlignment(Qt::AlignCenter);
+    upgradeFileText_->setFont(fonts_.control);
+    QPalette filePalette = canvas_->palette();
+    filePalette.setColor(QPalette::Base, FileTextColor);
+    filePalette.setColor(QPalette::Text, OutlineColor);
+    upgradeFileText_->setPalette(filePalette);
+    upgradeFileText_->setProperty("controlId", UpgradeFileTextId);
+    upgradeFileText_->show();
+
+    upgradeProgress_ = new QProgressBar(canvas_);
+    upgradeProgress_->setGeometry(toQRect(UpgradeProgressRect));
+    upgradeProgress_->setRange(0, UpgradeProgressMaximum);
+    upgradeProgress_->setValue(0);
+    upgradeProgress_->setTextVisible(false);
+    upgradeProgress_->setProperty("controlId", UpgradeProgressId);
+    upgradeProgress_->show();
+}
+
+void CKestrunView::startLink() {
+    linkTimer_.start();
+    engine_.ConnectBridge();
+    if (monitor_ != nullptr && monitor_->fd() >= 0) {
+        deviceNotifier_ = std::make_unique<QSocketNotifier>(monitor_->fd(), QSocketNotifier::Read);
+        QObject::connect(deviceNotifier_.get(), &QSocketNotifier::activated, this,
+                         [this] { onDeviceNotice(); });
+    }
+}
+
+void CKestrunView::onDeviceNotice() {
+    if (monitor_ == nullptr) {
+        return;
+    }
+    for (const DeviceChange& change : monitor_->receive()) {
+        engine_.HandleDeviceChange(change.eventType, &change.notice);
+    }
+}
+
+void CKestrunView::deleteControls() {
+    for (CFloatEdit* field : fields_) {
+        if (field != nullptr) {
+            field->setNoticeTarget(nullptr); // nothing is posted to a window being destroyed
+        }
+    }
+    auto deleteAll = [](auto& table) {
+        for (auto& control : table) {
+            delete control;
+            control = nullptr;
+        }
+    };
+    deleteAll(labels_);
+    deleteAll(buttons_);
+    deleteAll(sliders_);
+    deleteAll(fields_);
+    delete upgradeFileText_;
+    upgradeFileText_ = nullptr;
+}
+
+void CKestrunView::applyScrollSteps() {
+    // A page is a tenth of the canvas, a line a tenth of a page.
+    horizontalScrollBar()->setPageStep(CanvasWidth / 10);
+    horizontalScrollBar()->setSingleStep(CanvasWidth / 100);
+    verticalScrollBar()->setPageStep(CanvasHeight / 10);
+    verticalScrollBar()->setSingleStep(CanvasHeight / 100);
+}
+
+void CKestrunView::resizeEvent(QResizeEvent* event) {
+    QScrollArea::resizeEvent(event);
+    applyScrollSteps();
+}
+
+QAbstractButton* CKestrunView::checkButton(std::size_t row) const {
+    return qobject_cast<QAbstractButton*>(buttons_.at(row)) != nullptr &&
+                   qobject_cast<QPushButton*>(buttons_.at(row)) == nullptr
+               ? qobject_cast<QAbstractButton*>(buttons_.at(row))
+               : nullptr;
+}
+
+// --- commands -----------------------------------------------------------------------------------
+
+void CKestrunView::onButtonClicked(std::size_t row) {
+    ClearStatus();
+    switch (row) {
+    case ButtonRowOf::GetData:
+        exchange_->GetData();
+        break;
+    case ButtonRowOf::SendData:
+        exchange_->SendData();
+        break;
+    case ButtonRowOf::SelectFile:
+        selectUpgradeFile();
+        break;
+    case ButtonRowOf::Start:
+        upload_->StartUpgrade();
+        break;
+    case ButtonRowOf::Cancel:
+        upload_->CancelExchange();
+        break;
+    case ButtonRowOf::OneWayCommunication:
+    case ButtonRowOf::PressureJoystick:
+        flipToggle(row);
+        break;
+    default:
+        break; // radio buttons: their group has already moved the check
+    }
+}
+
+void CKestrunView::flipToggle(std::size_t row) {
+    if (QAbstractButton* toggle = checkButton(row)) {
+        toggle->setChecked(!toggle->isChecked());
+    }
+}
+
+void CKestrunView::selectUpgradeFile() {
+    if (!upload_->canSelectFile()) {
+        return;
+    }
+    const QString folder = fromSystem(upload_->dialogFolder());
+    QString path;
+    if (fileDialogHook_) {
+        path = fileDialogHook_(folder);
+    } else {
+        QString selected = QString::fromUtf8(ViewText::HexFilesFilter);
+        path = QFileDialog::getOpenFileName(
+            this, QString(), folder,
+            QStringLiteral("%1;;%2").arg(ViewText::HexFilesFilter, ViewText::AllFilesFilter),
+            &selected);
+    }
+    if (path.isEmpty()) {
+        return;
+    }
+    upload_->SelectUpgradeFile(QFile::encodeName(path).toStdString());
+}
+
+void CKestrunView::ClearStatus() {
+    setStatusText(LinkText::StatusIdle);
+}
+
+// --- events -------------------------------------------------------------------------------------
+
+void CKestrunView::postSettingsNotify(uint32_t wParam) {
+    QCoreApplication::postEvent(this, new SettingsNotifyEvent(wParam));
+}
+
+bool CKestrunView::event(QEvent* event) {
+    if (event->type() == SettingsNotifyEvent::eventType()) {
+        handleSettingsNotify(static_cast<SettingsNotifyEvent*>(event)->wParam());
+        return true;
+    }
+    if (event->type() == FieldForwardEvent::eventType()) {
+        return true; // keys and focus changes a field hands on have no effect here
+    }
+    return QScrollArea::event(event);
+}
+
+bool CKestrunView::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonRelease) {
+        for (QSlider* slider : sliders_) {
+            if (slider != nullptr && watched == slider) {
+                ClearStatus(); // a slider let go of the mouse
+                break;
+            }
+        }
+    }
+    const bool handled = QScrollArea::eventFilter(watched, event);
+    if (watched == canvas_ && event->type() == QEvent::Resize) {
+        applyScrollSteps();
+    }
+    return handled;
+}
+
+// --- link host ----------------------------------------------------------------------------------
+
+void CKestrunView::setStatusText(const std::string& text) {
+    if (QLabel* line = labels_[LabelRowOf::StatusText]) {
+        line->setText(fromSystem(text));
+    }
+}
+
+void CKestrunView::setUpgradeStatusText(const std::string& text) {
+    if (QLabel* line = labels_[LabelRowOf::UpgradeStatusText]) {
+        line->setText(fromSystem(text));
+    }
+}
+
+void CKestrunView::setConnectionText(const std::string& text) {
+    if (QLabel* line = labels_[LabelRowOf::ConnectionText]) {
+        line->setText(fromSystem(text));
+    }
+}
+
+void CKestrunView::setUpgradeProgress(int position) {
+    if (upgradeProgress_ != nullptr) {
+        upgradeProgress_->setValue(std::clamp(position, 0, UpgradeProgressMaximum));
+    }
+}
+
+void CKestrunView::setUpgradeFileText(const std::string& text) {
+    if (upgradeFileText_ != nullptr) {
+        upgradeFileText_->setText(fromSystem(text));
+        upgradeFileText_->setCursorPosition(0);
+    }
+}
+
+void CKestrunView::showMessage(const std::string& text, const std::string& caption,
+                               MessageIcon icon) {
+    if (messageHook_) {
+        messageHook_(text, caption, icon);
+        return;
+    }
+    const QMessageBox::Icon boxIcon = icon == MessageIcon::Error         ? QMessageBox::Critical
+                                      : icon == MessageIcon::Exclamation ? QMessageBox::Warning
+                                                                         : QMessageBox::NoIcon;
+    QMessageBox box(boxIcon, fromSystem(caption), fromSystem(text), QMessageBox::Ok, this);
+    box.exec(); // ticks and device notices go on in its loop
+}
+
+void CKestrunView::postUpgradeFinished() {
+    postSettingsNotify(SettingsNotifyCode::UpgradeFinished);
+}
+
+// --- screenshot ---------------------------------------------------------------------------------
+
+QImage CKestrunView::renderCanvas() {
+    QImage image(CanvasWidth, CanvasHeight, QImage::Format_RGB32);
+    image.fill(WindowColor);
+    canvas_->render(&image, QPoint(), QRegion(),
+                    QWidget::DrawWindowBackground | QWidget::DrawChildren);
+    return image;
+}
+
+bool saveScreenshot(CKestrunView& view, const QString& pngPath) {
+    view.OnInitialUpdate();
+    // The start-up commits queued the sliders' positions; let them land first.
+    QCoreApplication::sendPostedEvents();
+    return view.renderCanvas().save(pngPath, "PNG");
+}

@@ -1,0 +1,13 @@
+#pragma once
+// Texts the setup window itself shows, each written once. The link's and the upgrade's texts
+// live with them (LinkText, ExchangeText, UpgradeText).
+
+namespace kestrun::ui::ViewText {
+
+/// The upgrade file dialog's filters; the first is selected when it opens.
+/// (Split so the two question marks and the parenthesis do not read as a trigraph.)
+inline constexpr const char* HexFilesFilter = "Hex Files (*.h?"
+                                              "?)";
+inline constexpr const char* AllFilesFilter = "All (*.*)";
+
+} // namespace kestrun::ui::ViewText
