@@ -54,6 +54,7 @@ BridgeStatus ScriptedBridge::HidUart_Open(BridgeHandle* device, uint32_t deviceN
     }
     *device = &handleTokens_[deviceNum % 16];
     openIndex = deviceNum;
+    openedDevice = devices[deviceNum];
     ++openHandles;
     return BridgeStatusCode::Success;
 }
@@ -72,8 +73,13 @@ BridgeStatus ScriptedBridge::HidUart_Read(BridgeHandle, uint8_t* buffer, uint32_
     if (readFailure) {
         return *readFailure;
     }
+    std::optional<BridgeStatus> statusOverride;
+    if (!readStatusOverrides.empty()) {
+        statusOverride = readStatusOverrides.front();
+        readStatusOverrides.pop_front();
+    }
     if (reads.empty()) {
-        return BridgeStatusCode::ReadTimedOut;
+        return statusOverride.value_or(BridgeStatusCode::ReadTimedOut);
     }
     std::vector<uint8_t> next = std::move(reads.front());
     reads.pop_front();
@@ -84,6 +90,9 @@ BridgeStatus ScriptedBridge::HidUart_Read(BridgeHandle, uint8_t* buffer, uint32_
     }
     std::copy(next.begin(), next.end(), buffer);
     *numBytesRead = static_cast<uint32_t>(next.size());
+    if (statusOverride) {
+        return *statusOverride;
+    }
     return next.size() == numBytesToRead ? BridgeStatusCode::Success
                                          : BridgeStatusCode::ReadTimedOut;
 }
@@ -91,6 +100,10 @@ BridgeStatus ScriptedBridge::HidUart_Read(BridgeHandle, uint8_t* buffer, uint32_
 BridgeStatus ScriptedBridge::HidUart_Write(BridgeHandle, const uint8_t* buffer,
                                            uint32_t numBytesToWrite, uint32_t* numBytesWritten) {
     *numBytesWritten = 0;
+    const int call = writeCalls++;
+    if (auto failing = writeFailureAt.find(call); failing != writeFailureAt.end()) {
+        return failing->second;
+    }
     if (writeFailure) {
         return *writeFailure;
     }
@@ -104,10 +117,10 @@ BridgeStatus ScriptedBridge::HidUart_GetOpenedString(BridgeHandle, char* deviceS
     if (pathFailure) {
         return *pathFailure;
     }
-    if (!openIndex || *openIndex >= devices.size()) {
+    if (!openedDevice) {
         return BridgeStatusCode::InvalidHandle;
     }
-    const FakeDevice& d = devices[*openIndex];
+    const FakeDevice& d = *openedDevice;
     const std::string& s = options == BridgeStringOption::Path ? d.path : d.product;
     std::size_t n = std::min(s.size(), DeviceStringLength - 1);
     std::memcpy(deviceString, s.data(), n);
@@ -119,6 +132,7 @@ BridgeStatus ScriptedBridge::HidUart_Close(BridgeHandle) {
     ++closeCalls;
     --openHandles;
     openIndex.reset();
+    openedDevice.reset();
     return BridgeStatusCode::Success;
 }
 

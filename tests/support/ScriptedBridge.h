@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <deque>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -50,16 +51,26 @@ public:
     std::vector<FakeDevice> devices;
     std::deque<std::vector<uint8_t>> reads;
     std::vector<std::vector<uint8_t>> writes;
-    std::optional<BridgeStatus> writeFailure;   ///< every write fails with this status
-    std::optional<BridgeStatus> readFailure;    ///< every read fails with this status
-    std::optional<BridgeStatus> pathFailure;    ///< HidUart_GetOpenedString fails
-    std::optional<BridgeStatus> countFailure;   ///< HidUart_GetNumDevices fails
-    int openHandles = 0;                        ///< opens less closes
+    std::optional<BridgeStatus> writeFailure; ///< every write fails with this status
+    /// The write calls (numbered from 0 in call order) that fail, with their status.
+    std::map<int, BridgeStatus> writeFailureAt;
+    /// The next reads answer these statuses instead of their own, oldest first, while still
+    /// handing over their bytes and count (a library that reports a failure after filling the
+    /// buffer).
+    std::deque<BridgeStatus> readStatusOverrides;
+    std::optional<BridgeStatus> readFailure;  ///< every read fails with this status
+    std::optional<BridgeStatus> pathFailure;  ///< HidUart_GetOpenedString fails
+    std::optional<BridgeStatus> countFailure; ///< HidUart_GetNumDevices fails
+    int openHandles = 0;                      ///< opens less closes
     int openCalls = 0;
     int closeCalls = 0;
     int readCalls = 0;
+    int writeCalls = 0;
     uint32_t lastReadTimeout = 99, lastWriteTimeout = 99;
-    std::optional<std::size_t> openIndex;       ///< device index of the open handle
+    std::optional<std::size_t> openIndex; ///< device index of the open handle
+    /// The open device as it was when opened: the library still knows its path after the
+    /// device has left the list (that is how a removal notice is matched).
+    std::optional<FakeDevice> openedDevice;
 
 private:
     int handleTokens_[16] = {};
