@@ -1,0 +1,117 @@
+#pragma once
+// The bridge seam over hidapi (hidraw backend): the CP2110 on real hardware. The link sees the
+// chip's UART as a byte stream; on the USB side every UART byte travels in an interrupt report
+// whose id is the number of data bytes that follow (1 to 63). This is the only place in the
+// system that calls hidapi.
+
+#include "link/BridgeLibrary.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kestrun {
+
+/// One HID device as `kestrun-cli devices` lists it.
+struct HidDeviceInfo {
+    uint32_t index = 0;  ///< the index HidUart_Open takes for this device
+    std::string path;    ///< the device node ("/dev/hidraw3")
+    std::string product; ///< the product string as 8-bit text ("" when the device has none)
+    uint16_t vendorId = 0;
+    uint16_t productId = 0;
+    /// False when the node exists but this user lacks the rights to open it (EACCES): the
+    /// udev rule is missing. True otherwise, including when the check itself could not tell.
+    bool accessible = true;
+};
+
+/// What this user may do with a device node.
+enum class NodeAccess {
+    Granted, ///< readable and writable (or the check could not tell otherwise)
+    Denied,  ///< the node exists but refuses this user (EACCES, EPERM): no udev rule
+    Missing, ///< the node is gone
+};
+/// How the driver learns whether the user may open a device node. Tests replace it (root
+/// passes every permission check, so a denial cannot be staged with real files).
+using NodeAccessCheck = NodeAccess (*)(const std::string& path);
+/// The real check: access(2) for reading and writing.
+NodeAccess nodeAccess(const std::string& path);
+
+/// A monotonic millisecond clock for the write timeout. Tests replace it to stage a slow bus.
+using MillisecondClock = uint64_t (*)();
+/// The real clock (steady_clock).
+uint64_t steadyMilliseconds();
+
+class Cp2110Bridge : public BridgeLibrary {
+public:
+    explicit Cp2110Bridge(NodeAccessCheck accessCheck = nodeAccess,
+                          MillisecondClock clock = steadyMilliseconds);
+    ~Cp2110Bridge() override;
+    Cp2110Bridge(const Cp2110Bridge&) = delete;
+    Cp2110Bridge& operator=(const Cp2110Bridge&) = delete;
+
+    /// Every HID device with its index, path, product string and whether it can be opened,
+    /// in the order HidUart_GetNumDevices indexes them (one entry per path, sorted by path).
+    /// Also takes the devices' snapshot that HidUart_Open indexes.
+    std::vector<HidDeviceInfo> listDevices();
+
+    /// Enumerates the HID devices (vid/pid 0 match any) once per path, sorted by path; the
+    /// indexes of the other calls refer to this snapshot until the next call. Never fails:
+    /// no device (or no hidraw at all) is a count of 0.
+    BridgeStatus HidUart_GetNumDevices(uint32_t* numDevices, uint16_t vid, uint16_t pid) override;
+    /// Option 6: the product string, wide characters above 0xFF as '?'. Option 3: the path.
+    /// DeviceNotFound for an index outside the snapshot, InvalidParameter for other options.
+    BridgeStatus HidUart_GetString(uint32_t deviceNum, uint16_t vid, uint16_t pid,
+                                   char* deviceString, uint32_t options) override;
+    /// Opens the device, enables its UART and purges both FIFOs. DeviceAccessError when the
+    /// node refuses this user, DeviceNotFound when it has gone, DeviceIoFailed when the chip
+    /// does not take the enable.
+    BridgeStatus HidUart_Open(BridgeHandle* device, uint32_t deviceNum, uint16_t vid,
+                              uint16_t pid) override;
+    /// Both in milliseconds. Read 0: a read returns at once with what has arrived. The write
+    /// timeout is checked between reports (see HidUart_Write). Defaults: read 0, write 1000.
+    BridgeStatus HidUart_SetTimeouts(BridgeHandle device, uint32_t readTimeout,
+                                     uint32_t writeTimeout) override;
+    /// Gathers the data bytes of waiting input reports up to the count asked for; a report that
+    /// does not fit keeps its remainder for the next read. Success when all asked were read,
+    /// ReadTimedOut when fewer, DeviceIoFailed once the device has gone (hidapi read error):
+    /// bytes gathered before the error are still handed over, the failure comes with the next
+    /// read.
+    BridgeStatus HidUart_Read(BridgeHandle device, uint8_t* buffer, uint32_t numBytesToRead,
+                              uint32_t* numBytesRead) override;
+    /// Sends the bytes as reports of at most 63 data bytes. WriteTimedOut when the write
+    /// timeout ran out before the last report went, WriteError when hidapi refused a report;
+    /// *numBytesWritten counts the data bytes of the reports that went. A write of 0 bytes
+    /// sends nothing and succeeds.
+    BridgeStatus HidUart_Write(BridgeHandle device, const uint8_t* buffer, uint32_t numBytesToWrite,
+                               uint32_t* numBytesWritten) override;
+    /// Option 3: the path the device was opened with; option 6: its product string.
+    BridgeStatus HidUart_GetOpenedString(BridgeHandle device, char* deviceString,
+                                         uint32_t options) override;
+    /// Disables the UART (ignoring a failure: the device may have gone) and closes the device.
+    BridgeStatus HidUart_Close(BridgeHandle device) override;
+
+    /// Data bytes a report carries at most.
+    static constexpr std::size_t MaxReportData = 63;
+    /// The chip's report size, id included.
+    static constexpr std::size_t ReportSize = 64;
+
+private:
+    struct OpenDevice;
+    struct Entry {
+        std::string path;
+        std::string product;
+        uint16_t vendorId = 0;
+        uint16_t productId = 0;
+    };
+
+    std::vector<Entry> enumerate(uint16_t vid, uint16_t pid) const;
+    OpenDevice* find(BridgeHandle handle) const;
+
+    NodeAccessCheck accessCheck_;
+    MillisecondClock clock_;
+    std::vector<Entry> snapshot_;
+    std::vector<std::unique_ptr<OpenDevice>> open_;
+};
+
+} // namespace kestrun

@@ -1,0 +1,117 @@
+#pragma once
+// A serial port as the bridge: a USB-UART cable wired to the controller's UART, or the
+// pseudo-terminal of a firmware emulator. The programs use it for `--port DEVICE [--baud N]`
+// in place of the USB search:
+//
+//     if (!SerialBridge::isSupportedBaud(baud)) { /* usage error: SerialBridge::baudProblem */ }
+//     SerialBridge bridge(device, baud);
+//     LinkEngine engine(bridge, host);      // ConnectBridge opens it: "Connected"
+//     // watch bridge.fd() like any device monitor and hand bridge.receive()'s notices to
+//     // engine.HandleDeviceChange: a hang-up then shows "Disconnected".
+//
+// The port runs raw, 8 data bits, no parity, 1 stop bit, no flow control, at the given rate.
+// It is the one device (count 1, index 0); everything above the seam (ticks, states, texts)
+// is the same as over USB.
+
+#include "link/BridgeLibrary.h"
+#include "link/DeviceMonitor.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace kestrun {
+
+/// Owns a POSIX file descriptor and closes it once.
+class UniqueFd {
+public:
+    explicit UniqueFd(int fd = -1) : fd_(fd) {}
+    ~UniqueFd();
+    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
+    UniqueFd& operator=(UniqueFd&& other) noexcept;
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+    int get() const { return fd_; }
+    int release() noexcept {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+
+private:
+    int fd_;
+};
+
+/// The product string the serial port presents. The link opens only devices whose product
+/// string contains "CP2110"; a serial port is a stand-in for that bridge's UART, so it carries
+/// the marker, and says plainly that it is a serial port and not the chip.
+inline constexpr const char* SerialProductString = "Serial port (CP2110-compatible UART link)";
+
+class SerialBridge : public BridgeLibrary, public DeviceMonitor {
+public:
+    /// `device` is the port's path ("/dev/ttyUSB0", "/dev/pts/5"). Nothing is opened until
+    /// HidUart_Open. Throws std::invalid_argument for a rate isSupportedBaud refuses.
+    explicit SerialBridge(std::string device, uint32_t baud = 115200);
+    ~SerialBridge() override;
+    SerialBridge(const SerialBridge&) = delete;
+    SerialBridge& operator=(const SerialBridge&) = delete;
+
+    /// The rates the port can be set to (those the terminal interface names, 300 to 4000000).
+    static bool isSupportedBaud(uint32_t baud);
+    /// "Unsupported baud rate 12345; use one of 300, 600, ...": the message for a refused rate.
+    static std::string baudProblem(uint32_t baud);
+
+    const std::string& device() const { return device_; }
+    uint32_t baud() const { return baud_; }
+    /// True once an open port hung up or failed a read: the device has gone away.
+    bool hungUp() const { return hungUp_; }
+
+    /// Always one device.
+    BridgeStatus HidUart_GetNumDevices(uint32_t* numDevices, uint16_t vid, uint16_t pid) override;
+    /// Index 0 only: option 6 SerialProductString, option 3 the port's path.
+    BridgeStatus HidUart_GetString(uint32_t deviceNum, uint16_t vid, uint16_t pid,
+                                   char* deviceString, uint32_t options) override;
+    /// Opens and configures the port and drops what was waiting in it. DeviceNotFound when the
+    /// path does not exist, DeviceAccessError when this user may not open it,
+    /// DeviceNotSupported when it is not a terminal, DeviceIoFailed otherwise.
+    BridgeStatus HidUart_Open(BridgeHandle* device, uint32_t deviceNum, uint16_t vid,
+                              uint16_t pid) override;
+    /// Read 0: a read returns at once with what has arrived. Write: the time a write may wait
+    /// for room in the port's output queue. Defaults: read 0, write 1000.
+    BridgeStatus HidUart_SetTimeouts(BridgeHandle device, uint32_t readTimeout,
+                                     uint32_t writeTimeout) override;
+    /// Success with all bytes asked for, ReadTimedOut with fewer; once the port hangs up (or a
+    /// read fails) DeviceIoFailed, after any bytes that arrived before it were handed over.
+    BridgeStatus HidUart_Read(BridgeHandle device, uint8_t* buffer, uint32_t numBytesToRead,
+                              uint32_t* numBytesRead) override;
+    /// Success when the port took every byte, WriteTimedOut when its queue stayed full for the
+    /// write timeout, DeviceIoFailed after a hang-up, WriteError for other failures.
+    BridgeStatus HidUart_Write(BridgeHandle device, const uint8_t* buffer, uint32_t numBytesToWrite,
+                               uint32_t* numBytesWritten) override;
+    /// Option 3 the path, option 6 SerialProductString.
+    BridgeStatus HidUart_GetOpenedString(BridgeHandle device, char* deviceString,
+                                         uint32_t options) override;
+    BridgeStatus HidUart_Close(BridgeHandle device) override;
+
+    /// Readable when a removal notice is waiting (an eventfd), -1 if one could not be made
+    /// (the hang-up is then only seen by polling hungUp()).
+    int fd() const override;
+    /// After a hang-up: one DeviceRemoveComplete naming the port's path; otherwise nothing.
+    std::vector<DeviceChange> receive() override;
+
+private:
+    struct Port;
+    Port* find(BridgeHandle handle) const;
+    void markHungUp(Port& port);
+    BridgeStatus copyDeviceString(char* deviceString, uint32_t options) const;
+
+    std::string device_;
+    uint32_t baud_;
+    std::vector<std::unique_ptr<Port>> open_;
+    bool hungUp_ = false;
+    bool removalPending_ = false;
+    UniqueFd eventFd_;
+};
+
+} // namespace kestrun
