@@ -1,0 +1,182 @@
+#include "cli/CliOptions.h"
+
+#include <array>
+#include <charconv>
+#include <string_view>
+
+namespace kestrun::cli {
+namespace {
+
+struct CommandName {
+    const char* word;
+    Command command;
+};
+
+constexpr std::array<CommandName, 6> CommandNames = {{
+    {"devices", Command::Devices},
+    {"get", Command::Get},
+    {"send", Command::Send},
+    {"show", Command::Show},
+    {"upgrade", Command::Upgrade},
+    {"check-hex", Command::CheckHex},
+}};
+
+// Rates a UART can be asked for; the port itself may still refuse an unusual one.
+constexpr uint32_t MinBaud = 50;
+constexpr uint32_t MaxBaud = 4000000;
+
+ParseResult failure(std::string message) {
+    return ParseResult{std::nullopt, std::move(message)};
+}
+
+bool isHelp(std::string_view word) {
+    return word == "--help" || word == "-h";
+}
+
+std::optional<uint32_t> parseBaud(std::string_view text) {
+    uint32_t value = 0;
+    auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size() || value < MinBaud ||
+        value > MaxBaud) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+// Splits "--name=value" into its two halves; a word without '=' has no value.
+std::pair<std::string_view, std::optional<std::string_view>> splitValue(std::string_view word) {
+    auto eq = word.find('=');
+    if (eq == std::string_view::npos || !word.starts_with("--")) {
+        return {word, std::nullopt};
+    }
+    return {word.substr(0, eq), word.substr(eq + 1)};
+}
+
+} // namespace
+
+ParseResult parseCommandLine(const std::vector<std::string>& args) {
+    for (const std::string& word : args) {
+        if (word == "--") {
+            break;
+        }
+        if (isHelp(word)) {
+            return ParseResult{CliOptions{}, {}};
+        }
+    }
+
+    CliOptions options;
+    bool sawBaud = false;
+    std::size_t i = 0;
+    // The bridge options come before the command.
+    for (; i < args.size() && args[i].starts_with("-"); ++i) {
+        auto [name, inlineValue] = splitValue(args[i]);
+        auto takeValue = [&]() -> std::optional<std::string> {
+            if (inlineValue) {
+                return std::string(*inlineValue);
+            }
+            if (i + 1 >= args.size()) {
+                return std::nullopt;
+            }
+            return args[++i];
+        };
+        if (name == "--simulate" && !inlineValue) {
+            if (options.bridge == BridgeChoice::Port) {
+                return failure("--simulate and --port cannot be used together");
+            }
+            options.bridge = BridgeChoice::Simulate;
+        } else if (name == "--port") {
+            if (options.bridge == BridgeChoice::Simulate) {
+                return failure("--simulate and --port cannot be used together");
+            }
+            auto device = takeValue();
+            if (!device || device->empty()) {
+                return failure("--port needs a DEVICE");
+            }
+            options.bridge = BridgeChoice::Port;
+            options.port = *device;
+        } else if (name == "--baud") {
+            auto value = takeValue();
+            if (!value) {
+                return failure("--baud needs a rate");
+            }
+            auto baud = parseBaud(*value);
+            if (!baud) {
+                return failure("--baud: '" + *value + "' is not a rate from 50 to 4000000");
+            }
+            options.baud = *baud;
+            sawBaud = true;
+        } else {
+            return failure("unknown option '" + args[i] + "'");
+        }
+    }
+    if (sawBaud && options.bridge != BridgeChoice::Port) {
+        return failure("--baud is only used with --port");
+    }
+    if (i >= args.size()) {
+        return failure("no command given");
+    }
+
+    const std::string& word = args[i++];
+    bool known = false;
+    for (const CommandName& entry : CommandNames) {
+        if (word == entry.word) {
+            options.command = entry.command;
+            known = true;
+        }
+    }
+    if (!known) {
+        return failure("unknown command '" + word + "'");
+    }
+
+    std::vector<std::string> operands;
+    bool optionsEnded = false;
+    for (; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (optionsEnded || arg == "-" || !arg.starts_with("-")) {
+            operands.push_back(arg);
+            continue;
+        }
+        if (arg == "--") {
+            optionsEnded = true;
+            continue;
+        }
+        auto [name, inlineValue] = splitValue(arg);
+        const Command c = options.command;
+        if (name == "--json" && !inlineValue && (c == Command::Get || c == Command::Show)) {
+            options.json = true;
+        } else if (name == "--force" && !inlineValue && c == Command::Upgrade) {
+            options.force = true;
+        } else if ((name == "-o" || name == "--output") && c == Command::Get) {
+            if (inlineValue) {
+                options.outputFile = std::string(*inlineValue);
+            } else if (i + 1 < args.size()) {
+                options.outputFile = args[++i];
+            }
+            if (options.outputFile.empty()) {
+                return failure("-o needs a FILE");
+            }
+        } else if (name == "--simulate" || name == "--port" || name == "--baud") {
+            return failure(std::string(name) + " goes before the command");
+        } else {
+            return failure("unknown option '" + arg + "' for " + word);
+        }
+    }
+
+    const bool takesFile = options.command == Command::Send || options.command == Command::Show ||
+                           options.command == Command::Upgrade ||
+                           options.command == Command::CheckHex;
+    if (takesFile) {
+        if (operands.size() != 1) {
+            return failure(word + (operands.empty() ? " needs a FILE" : " takes one FILE"));
+        }
+        options.file = operands.front();
+        if (options.file.empty()) {
+            return failure(word + " needs a FILE");
+        }
+    } else if (!operands.empty()) {
+        return failure(word + " takes no operand ('" + operands.front() + "')");
+    }
+    return ParseResult{options, {}};
+}
+
+} // namespace kestrun::cli

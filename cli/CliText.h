@@ -1,0 +1,26 @@
+#pragma once
+// The command-line tool's own texts, each written once. Everything the controller, the link or
+// the upgrade has to say comes from their own tables (LinkText, FileMessage, ...) unchanged.
+
+namespace kestrun::cli::CliText {
+
+inline constexpr const char* Program = "kestrun-cli";
+inline constexpr const char* TryHelp = "Try 'kestrun-cli --help'.";
+/// A settings file of zero bytes: the window would open it and change nothing.
+inline constexpr const char* EmptySettingsFile = "%1 is empty: it holds no settings record.";
+/// The exchange was cancelled by SIGINT or SIGTERM.
+inline constexpr const char* Cancelled = "Cancelled.";
+/// The full check of an upgrade file failed: file, line, problem.
+inline constexpr const char* HexLineProblem = "%1: line %2: %3";
+inline constexpr const char* HexRefused =
+    "The file was not sent: a damaged file must not reach an erased controller. Use --force to "
+    "send it anyway.";
+inline constexpr const char* HexForced = "Sending it anyway (--force).";
+inline constexpr const char* NoDevices = "No HID devices found.";
+inline constexpr const char* NoBridge = "No CP2110 bridge among them.";
+inline constexpr const char* NoAccess =
+    "%1: the bridge is there but this user may not open it. Install the udev rule (see the "
+    "README, \"Access to the USB bridge\"), then unplug and replug the bridge.";
+inline constexpr const char* CannotOpen = "%1: the bridge cannot be opened: %2";
+
+} // namespace kestrun::cli::CliText

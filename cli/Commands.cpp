@@ -1,0 +1,60 @@
+#include "cli/Commands.h"
+
+#include "cli/CliText.h"
+
+namespace kestrun::cli {
+
+std::string fillIn(std::string_view pattern, std::initializer_list<std::string_view> values) {
+    std::string out;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        const char next = i + 1 < pattern.size() ? pattern[i + 1] : '\0';
+        const std::size_t n = static_cast<std::size_t>(next - '1');
+        if (pattern[i] == '%' && next >= '1' && next <= '9' && n < values.size()) {
+            out += *(values.begin() + n);
+            ++i;
+        } else {
+            out += pattern[i];
+        }
+    }
+    return out;
+}
+
+void printLine(std::FILE* stream, const std::string& text) {
+    std::fprintf(stream, "%s\n", text.c_str());
+    std::fflush(stream);
+}
+
+int runCli(const std::vector<std::string>& args, const Console& console) {
+    ParseResult parsed = parseCommandLine(args);
+    if (!parsed.options) {
+        printLine(console.err, std::string(CliText::Program) + ": " + parsed.error);
+        printLine(console.err, CliText::TryHelp);
+        return static_cast<int>(ExitCode::Usage);
+    }
+    const CliOptions& options = *parsed.options;
+    ExitCode code = ExitCode::Success;
+    switch (options.command) {
+    case Command::Help:
+        std::fputs(usageText().c_str(), console.out);
+        break;
+    case Command::Show:
+        code = runShow(options, console);
+        break;
+    case Command::Get:
+        code = runGet(options, console);
+        break;
+    case Command::Send:
+        code = runSend(options, console);
+        break;
+    case Command::Devices:
+    case Command::Upgrade:
+    case Command::CheckHex:
+        printLine(console.err, "not yet");
+        code = ExitCode::Usage;
+        break;
+    }
+    std::fflush(console.out);
+    return static_cast<int>(code);
+}
+
+} // namespace kestrun::cli

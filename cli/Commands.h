@@ -1,0 +1,34 @@
+#pragma once
+// The commands of kestrun-cli. Each takes the parsed command line and the process's two output
+// streams: data (the record, the device list, a summary) goes to `out`, everything the system
+// says (status lines, messages, progress) to `err`.
+
+#include "cli/CliOptions.h"
+
+#include <cstdio>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kestrun::cli {
+
+struct Console {
+    std::FILE* out = stdout;
+    std::FILE* err = stderr;
+    bool errTerminal = false; ///< `err` is a terminal: draw the live progress bar
+};
+
+/// Runs the tool on the words after the program's name; answers the process's exit status.
+int runCli(const std::vector<std::string>& args, const Console& console);
+
+ExitCode runShow(const CliOptions& options, const Console& console);
+ExitCode runGet(const CliOptions& options, const Console& console);
+ExitCode runSend(const CliOptions& options, const Console& console);
+
+/// `pattern` with %1, %2, ... replaced by the values in order.
+std::string fillIn(std::string_view pattern, std::initializer_list<std::string_view> values);
+/// Writes one line to `stream`.
+void printLine(std::FILE* stream, const std::string& text);
+
+} // namespace kestrun::cli

@@ -1,0 +1,115 @@
+// show, get and send: the settings record from a file or from the controller, and back.
+
+#include "cli/CliHost.h"
+#include "cli/CliText.h"
+#include "cli/Commands.h"
+#include "cli/Connection.h"
+#include "cli/RecordView.h"
+#include "link/SettingsExchange.h"
+#include "settings/SettingsFile.h"
+
+#include <optional>
+
+namespace kestrun::cli {
+namespace {
+
+// The record of a settings file, or the message that explains why there is none.
+std::optional<SettingsRecord> loadRecord(const std::string& path, const Console& console) {
+    SettingsRecord record = StartRecord;
+    const SettingsFileResult result = loadSettingsFile(path, record);
+    if (!result.ok()) {
+        printLine(console.err, settingsFileMessage(result.error, path));
+        return std::nullopt;
+    }
+    if (!result.loaded) {
+        // The window opens an empty file and changes nothing; a command given an empty file
+        // has no record to show or send, so it says so rather than use the start values.
+        printLine(console.err, fillIn(CliText::EmptySettingsFile, {path}));
+        return std::nullopt;
+    }
+    return record;
+}
+
+void printRecord(const SettingsRecord& record, bool json, const Console& console) {
+    const std::string text = json ? recordJson(record) : recordText(record);
+    std::fputs(text.c_str(), console.out);
+    std::fflush(console.out);
+}
+
+ExitCode connectionProblem(const std::string& problem, const Console& console) {
+    printLine(console.err, std::string(CliText::Program) + ": " + problem);
+    return ExitCode::Usage;
+}
+
+ExitCode cancelled(LinkEngine& engine, CliHost& host) {
+    engine.CancelExchange();
+    host.printLine(CliText::Cancelled);
+    return ExitCode::Interrupted;
+}
+
+} // namespace
+
+ExitCode runShow(const CliOptions& options, const Console& console) {
+    const std::optional<SettingsRecord> record = loadRecord(options.file, console);
+    if (!record) {
+        return ExitCode::FileProblem;
+    }
+    printRecord(*record, options.json, console);
+    return ExitCode::Success;
+}
+
+ExitCode runGet(const CliOptions& options, const Console& console) {
+    std::string problem;
+    const std::unique_ptr<Connection> connection = Connection::open(options, problem);
+    if (!connection) {
+        return connectionProblem(problem, console);
+    }
+    SettingsRecord record = StartRecord;
+    CliHost host(console.err, console.errTerminal, record);
+    LinkRun link(*connection, host);
+    SettingsExchange exchange(link.engine(), record);
+
+    exchange.GetData();
+    if (link.runUntilIdle() == TickLoop::Outcome::Interrupted) {
+        return cancelled(link.engine(), host);
+    }
+    if (host.statusText() != ExchangeText::DataReceived) {
+        return ExitCode::LinkFailed;
+    }
+    printRecord(record, options.json, console);
+    if (!options.outputFile.empty()) {
+        const SettingsFileResult saved = saveSettingsFile(options.outputFile, record);
+        if (!saved.ok()) {
+            printLine(console.err, settingsFileMessage(saved.error, options.outputFile));
+            return ExitCode::FileProblem;
+        }
+    }
+    return ExitCode::Success;
+}
+
+ExitCode runSend(const CliOptions& options, const Console& console) {
+    std::optional<SettingsRecord> loaded = loadRecord(options.file, console);
+    if (!loaded) {
+        return ExitCode::FileProblem;
+    }
+    std::string problem;
+    const std::unique_ptr<Connection> connection = Connection::open(options, problem);
+    if (!connection) {
+        return connectionProblem(problem, console);
+    }
+    SettingsRecord record = *loaded;
+    CliHost host(console.err, console.errTerminal, record);
+    // As the window after opening the file: the controls show the loaded record, and Send Data
+    // sends what they show (clamped, radio codes above 3 as 0, toggles as 0 or 1).
+    host.recordToControls();
+    LinkRun link(*connection, host);
+    SettingsExchange exchange(link.engine(), record);
+
+    exchange.SendData();
+    if (link.runUntilIdle() == TickLoop::Outcome::Interrupted) {
+        return cancelled(link.engine(), host);
+    }
+    return host.statusText() == ExchangeText::DataSent ? ExitCode::Success : ExitCode::LinkFailed;
+}
+
+} // namespace kestrun::cli

@@ -1,0 +1,80 @@
+#include "cli/CliOptions.h"
+#include "cli/SimSetup.h"
+
+namespace kestrun::cli {
+
+std::string usageText() {
+    std::string text = R"(Usage: kestrun-cli [--simulate | --port DEVICE [--baud N]] COMMAND ...
+
+Sets up the camera head controller from a terminal: the same link, the same
+5 ms ticks and the same messages as the Kestrun window. Without --simulate or
+--port the controller is reached through the CP2110 USB bridge, and the bridge
+being plugged in or pulled out is followed while a command runs.
+
+Bridge:
+  --simulate          talk to the simulated controller (no hardware needed)
+  --port DEVICE       talk through a serial port instead of the USB bridge: a
+                      USB-UART cable on the controller's UART, or the
+                      pseudo-terminal of a firmware emulator
+  --baud N            the serial port's rate (default 115200; with --port)
+
+Commands:
+  devices             list every HID device the bridge layer sees, one a line:
+                      index, path, product string, and "bridge" for the
+                      CP2110 (its product string contains "CP2110"). Says so
+                      when a bridge is there but this user may not open it.
+  get [-o FILE] [--json]
+                      Get Data: fetch the controller's settings record and
+                      print it as the window shows it. -o FILE also saves it
+                      as an 18-byte settings file (the old file is replaced
+                      only once the new one is complete).
+  send FILE           Send Data: load a settings file and send the record the
+                      window would send after opening it, then wait for the
+                      controller's acknowledgement.
+  show FILE [--json]  print a settings file as the window would show it; no
+                      controller needed.
+  upgrade FILE [--force]
+                      upgrade the controller's firmware from an Intel HEX
+                      file. The file is chosen as "Select file" does, then
+                      checked in full (every record's length, type and
+                      checksum, and the end-of-file record); a file that fails
+                      is not sent unless --force. Shows a progress bar on a
+                      terminal and plain percentages otherwise. Waits for the
+                      boot loader until it answers or the command is stopped
+                      (Ctrl-C cancels the upgrade).
+  check-hex FILE      only the full check of an Intel HEX file, with a
+                      summary: records, data bytes and address range.
+
+--json prints one object: "raw", the record as hex digits, then each field
+under its record name (ZoomSpeed, ZoomSmoothing, PanDeadband, TiltDeadband,
+DigitalConnection, OneWayCommunication, CameraTrigger, PressureJoystick,
+FocusRangeLow, FocusRangeHigh, ZoomRangeLow, ZoomRangeCenter, ZoomRangeHigh):
+numbers for whole numbers, strings with two decimals for the ranges, the
+checked button's caption (or null) for the radio groups, true or false for
+the toggles.
+
+Data goes to standard output; status lines, messages and progress go to
+standard error.
+
+Exit status:
+  0    success
+  1    the controller or the link failed (not connected, "No Response from
+       Device", "Data Receive Error!", "Transmit Error!", "Communications
+       Error", "File Error"), or no usable bridge was found (devices)
+  2    the command line makes no sense
+  3    a file problem: unreadable, not a settings file, not a valid hex file,
+       or the settings file could not be saved
+  130  stopped by Ctrl-C or SIGTERM (the exchange was cancelled)
+
+Test aids, read only with --simulate:
+  KESTRUN_SIM_FAULT=F[,F...]   make the simulated controller misbehave:
+)";
+    text += simFaultHelp();
+    text += R"(  KESTRUN_SIM_RECORD=HEX      the simulated controller's record (36 hex digits)
+  KESTRUN_SIM_TICK_MS=N       the tick period in ms (default 5; 0 runs the ticks
+                              back to back, so a timeout takes no real time)
+)";
+    return text;
+}
+
+} // namespace kestrun::cli
