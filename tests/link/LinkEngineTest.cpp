@@ -241,17 +241,6 @@ TEST(LinkTransmit, WideTextSendsTheLowByteOfEachCharacter) {
     EXPECT_EQ(rig.bridge.writes.back(), std::vector<uint8_t>(255, 0x41));
 }
 
-TEST(LinkTransmit, FailedWriteReportsItsStatusAndFailedTextAnswersFalse) {
-    LinkRig rig;
-    rig.bridge.writeFailure = 0x06; // a code the library does not define
-    EXPECT_FALSE(rig.engine.TransmitText("Z\n\r"));
-    rig.engine.TransmitByte(0x3B);
-    ASSERT_EQ(rig.host.messages.size(), 2u);
-    EXPECT_EQ(rig.host.messages[0].text, "Failed to transmit : Unknown status");
-    EXPECT_EQ(rig.host.messages[1].text, "Failed to transmit : Unknown status");
-    EXPECT_EQ(rig.state(), 0);
-}
-
 TEST(LinkTransmit, WithoutAnOpenBridgeNothingReachesTheLibrary) {
     LinkRig rig(false);
     EXPECT_FALSE(rig.engine.TransmitText("033P"));

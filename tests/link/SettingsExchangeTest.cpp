@@ -92,16 +92,6 @@ TEST(SettingsExchangeStates, EachStateReactsToEachKindOfByte) {
     }
 }
 
-TEST(SettingsExchangeStates, CollectionCountsDownEighteenRecordBytes) {
-    LinkRig rig;
-    rig.exchange.GetData();
-    rig.tick(hexBytes("A5 5A"));
-    EXPECT_EQ(rig.exchange.receiveCount(), 18);
-    rig.tick(hexBytes("11 22 33"));
-    EXPECT_EQ(rig.exchange.receiveCount(), 15);
-    EXPECT_EQ(rig.state(), 3);
-}
-
 // A get reply gives the same result however the bridge splits it.
 TEST(SettingsExchangeReply, AssembledAlikeWholeOrInPiecesDownToOneBytePerTick) {
     const std::vector<uint8_t> reply = getReply(OtherRecord);

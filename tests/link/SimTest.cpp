@@ -282,27 +282,6 @@ TEST(SimBridge, VanishedHandleFailsReadsAndWritesButStillNamesItsPath) {
     EXPECT_EQ(bridge.HidUart_Close(handle), BridgeStatusCode::InvalidHandle);
 }
 
-TEST(SimBridge, ProductStringAndOpenFailureDecideTheConnection) {
-    {
-        SimBridge bridge;
-        bridge.options().product = "cp2110 HID USB-to-UART Bridge";
-        RecordingHost host;
-        LinkEngine engine(bridge, host);
-        engine.ConnectBridge();
-        EXPECT_FALSE(engine.bridgeOpen());
-        EXPECT_TRUE(host.events.empty());
-    }
-    {
-        SimBridge bridge;
-        bridge.options().openFailure = BridgeStatusCode::DeviceAccessError;
-        RecordingHost host;
-        LinkEngine engine(bridge, host);
-        engine.ConnectBridge();
-        EXPECT_FALSE(engine.bridgeOpen());
-        EXPECT_EQ(host.connectionText, "Disconnected");
-    }
-}
-
 // The whole round the user makes: fetch, edit, send, with every reply spread over ticks.
 TEST(SimEndToEnd, GetDataThenSendDataWithRepliesSplitOverTicks) {
     SimRig rig;
