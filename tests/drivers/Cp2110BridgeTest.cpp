@@ -76,15 +76,6 @@ TEST_F(Cp2110Test, ListsEachPathOnceInPathOrder) {
     EXPECT_EQ(stringOf(0, 5, BridgeStatusCode::InvalidParameter), "");
 }
 
-TEST_F(Cp2110Test, NoDeviceIsACountOfZero) {
-    uint32_t count = 99;
-    EXPECT_EQ(bridge->HidUart_GetNumDevices(&count, 0, 0), BridgeStatusCode::Success);
-    EXPECT_EQ(count, 0u);
-    BridgeHandle handle = &count;
-    EXPECT_EQ(bridge->HidUart_Open(&handle, 0, 0, 0), BridgeStatusCode::DeviceNotFound);
-    EXPECT_EQ(handle, nullptr);
-}
-
 TEST_F(Cp2110Test, ProductStringsBecomeEightBitText) {
     struct Case {
         std::wstring product;
@@ -191,21 +182,6 @@ TEST_F(Cp2110Test, OpenFailuresMapToTheirStatus) {
         EXPECT_EQ(handle, nullptr) << c.name;
         EXPECT_EQ(d.openHandles, 0) << c.name << ": a failed open must not keep the device";
     }
-}
-
-TEST_F(Cp2110Test, CallsOnAHandleItDidNotGiveAreRefused) {
-    int notAHandle = 0;
-    std::array<uint8_t, 4> bytes{};
-    std::array<char, DeviceStringLength> text{};
-    uint32_t n = 0;
-    EXPECT_EQ(bridge->HidUart_SetTimeouts(&notAHandle, 0, 2000), BridgeStatusCode::InvalidHandle);
-    EXPECT_EQ(bridge->HidUart_Read(&notAHandle, bytes.data(), 4, &n),
-              BridgeStatusCode::InvalidHandle);
-    EXPECT_EQ(bridge->HidUart_Write(&notAHandle, bytes.data(), 4, &n),
-              BridgeStatusCode::InvalidHandle);
-    EXPECT_EQ(bridge->HidUart_GetOpenedString(&notAHandle, text.data(), 3),
-              BridgeStatusCode::InvalidHandle);
-    EXPECT_EQ(bridge->HidUart_Close(nullptr), BridgeStatusCode::InvalidHandle);
 }
 
 // --- reading -----------------------------------------------------------------------------------
