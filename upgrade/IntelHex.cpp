@@ -147,6 +147,26 @@ std::optional<HexRecord> parseHexRecord(std::string_view line, std::string* prob
     return record;
 }
 
+std::string formatHexRecord(uint8_t type, uint16_t address, std::span<const uint8_t> data) {
+    static constexpr char Digits[] = "0123456789ABCDEF";
+    data = data.first(std::min<std::size_t>(data.size(), 255));
+    std::vector<uint8_t> bytes = {static_cast<uint8_t>(data.size()),
+                                  static_cast<uint8_t>(address >> 8),
+                                  static_cast<uint8_t>(address & 0xFF), type};
+    bytes.insert(bytes.end(), data.begin(), data.end());
+    unsigned sum = 0;
+    for (uint8_t b : bytes) {
+        sum += b;
+    }
+    bytes.push_back(static_cast<uint8_t>(0x100 - (sum & 0xFF)));
+    std::string text = ":";
+    for (uint8_t b : bytes) {
+        text += Digits[b >> 4];
+        text += Digits[b & 0x0F];
+    }
+    return text;
+}
+
 HexCheckResult checkHexFile(const std::string& path) {
     HexCheckResult result;
     FileHandle file = openRegularFile(path);

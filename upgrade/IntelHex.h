@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -55,6 +56,10 @@ struct HexRecord {
 /// length against the data, the checksum, the type (0-5) and the fixed sizes of the address
 /// and end records. Answers nullopt for anything else, with the reason in `problem` if given.
 std::optional<HexRecord> parseHexRecord(std::string_view line, std::string* problem = nullptr);
+
+/// The text of a record (upper-case hex digits, checksum included, no line end): what
+/// parseHexRecord reads back. At most 255 data bytes are taken from `data`.
+std::string formatHexRecord(uint8_t type, uint16_t address, std::span<const uint8_t> data);
 
 /// Outcome of checking a whole file. `line` is 1-based: the line of the problem, or the
 /// number of lines read when the file is good. The address range covers the data bytes, with
