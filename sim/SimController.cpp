@@ -1,6 +1,7 @@
 #include "sim/SimController.h"
 
 #include "sim/SettingsResponder.h"
+#include "sim/SimBootLoader.h"
 
 #include <algorithm>
 #include <utility>
@@ -9,6 +10,8 @@ namespace kestrun::sim {
 
 SimController::SimController() : settings_(std::make_unique<SettingsResponder>(*this)) {
     protocols_.push_back(settings_.get());
+    bootLoader_ = std::make_unique<SimBootLoader>(*this);
+    protocols_.push_back(bootLoader_.get());
 }
 
 SimController::~SimController() = default;

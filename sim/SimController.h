@@ -52,6 +52,7 @@ struct ControllerOptions {
 };
 
 class SettingsResponder;
+class SimBootLoader;
 
 class SimController {
 public:
@@ -101,6 +102,9 @@ public:
     uint32_t sendFramesStored() const { return sendFramesStored_; }
     uint32_t sendFramesRefused() const { return sendFramesRefused_; }
 
+    /// The boot loader, attached behind the settings protocol; asleep until woken.
+    SimBootLoader& bootLoader() { return *bootLoader_; }
+
 private:
     friend class SettingsResponder;
 
@@ -112,6 +116,7 @@ private:
     std::vector<SimProtocol*> protocols_;
     SimProtocol* claimant_ = nullptr;
     std::unique_ptr<SettingsResponder> settings_;
+    std::unique_ptr<SimBootLoader> bootLoader_;
     uint32_t getRequests_ = 0;
     uint32_t sendFramesStored_ = 0;
     uint32_t sendFramesRefused_ = 0;
