@@ -1,0 +1,60 @@
+#include "app/KestrunViewShell.h"
+
+#include "app/AppText.h"
+#include "app/ShellPrompts.h"
+
+#include "ui/CKestrunView.h"
+
+#include <cstdlib>
+
+namespace kestrun {
+
+KestrunViewShell::KestrunViewShell(LinkDevices devices, SettingsRecord& record)
+    : devices_(std::move(devices)),
+      view_(new CKestrunView(record, *devices_.bridge, devices_.monitor)), alive_(view_) {}
+
+KestrunViewShell::~KestrunViewShell() {
+    if (alive_ && view_->parent() == nullptr) {
+        delete view_;
+    }
+}
+
+QWidget* KestrunViewShell::widget() {
+    return view_;
+}
+
+void KestrunViewShell::OnInitialUpdate() {
+    view_->OnInitialUpdate();
+}
+
+void KestrunViewShell::ControlsToRecord() {
+    view_->ControlsToRecord();
+}
+
+void KestrunViewShell::postSettingsNotify(uint32_t code) {
+    view_->postSettingsNotify(code);
+}
+
+bool KestrunViewShell::saveScreenshot(const QString& pngPath) {
+    return ::saveScreenshot(*view_, pngPath);
+}
+
+std::unique_ptr<ShellView> makeKestrunViewShell(const CommandLine& options, SettingsRecord& record,
+                                                QString& error) {
+    error = linkChoiceProblem(options);
+    if (!error.isEmpty()) {
+        return nullptr;
+    }
+    auto shell = std::make_unique<KestrunViewShell>(makeLinkDevices(options), record);
+    const char* toStderr = std::getenv(AppText::MessagesToStderrVariable);
+    if (toStderr != nullptr && *toStderr != '\0') {
+        shell->view()->setMessageHook([print = stderrMessageHook()](const std::string& text,
+                                                                    const std::string& caption,
+                                                                    MessageIcon) {
+            print(nullptr, QString::fromStdString(text), QString::fromStdString(caption));
+        });
+    }
+    return shell;
+}
+
+} // namespace kestrun

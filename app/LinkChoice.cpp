@@ -1,0 +1,37 @@
+#include "app/LinkChoice.h"
+
+#include "link/cp2110/Cp2110Bridge.h"
+#include "link/serial/SerialBridge.h"
+#include "link/udev/UdevMonitor.h"
+#include "sim/SimBridge.h"
+#include "sim/SimDeviceMonitor.h"
+
+namespace kestrun {
+
+QString linkChoiceProblem(const CommandLine& options) {
+    if (!options.port.isEmpty() && !SerialBridge::isSupportedBaud(options.baud)) {
+        return QString::fromStdString(SerialBridge::baudProblem(options.baud));
+    }
+    return {};
+}
+
+LinkDevices makeLinkDevices(const CommandLine& options) {
+    LinkDevices devices;
+    if (options.simulate) {
+        auto bridge = std::make_unique<sim::SimBridge>();
+        devices.ownMonitor = std::make_unique<sim::SimDeviceMonitor>(*bridge);
+        devices.bridge = std::move(bridge);
+        devices.monitor = devices.ownMonitor.get();
+    } else if (!options.port.isEmpty()) {
+        auto bridge = std::make_unique<SerialBridge>(options.port.toStdString(), options.baud);
+        devices.monitor = bridge.get();
+        devices.bridge = std::move(bridge);
+    } else {
+        devices.bridge = std::make_unique<Cp2110Bridge>();
+        devices.ownMonitor = std::make_unique<UdevMonitor>();
+        devices.monitor = devices.ownMonitor.get();
+    }
+    return devices;
+}
+
+} // namespace kestrun

@@ -1,0 +1,105 @@
+#include "app/RecentFileList.h"
+
+#include "app/AppText.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+
+namespace kestrun {
+
+namespace {
+
+QSettings settingsStore() {
+    // The names come from the application object (set in main and by the tests), so a test
+    // can point the store at a folder of its own through QSettings::setPath.
+    return QSettings(QString::fromLatin1(AppText::CompanyKey),
+                     QString::fromLatin1(AppText::AppName));
+}
+
+QString entryKey(int number) {
+    return QString::fromLatin1(AppText::RecentFileKey).arg(number);
+}
+
+} // namespace
+
+void RecentFileList::load() {
+    entries_.clear();
+    QSettings store = settingsStore();
+    store.beginGroup(QString::fromLatin1(AppText::RecentFileGroup));
+    for (int number = 1; number <= MaxEntries; ++number) {
+        const QString path = store.value(entryKey(number)).toString();
+        if (!path.isEmpty() && !entries_.contains(path)) {
+            entries_.append(path);
+        }
+    }
+    store.endGroup();
+}
+
+void RecentFileList::save() const {
+    QSettings store = settingsStore();
+    store.beginGroup(QString::fromLatin1(AppText::RecentFileGroup));
+    for (int number = 1; number <= MaxEntries; ++number) {
+        if (number <= entries_.size()) {
+            store.setValue(entryKey(number), entries_[number - 1]);
+        } else {
+            store.remove(entryKey(number));
+        }
+    }
+    store.endGroup();
+    store.sync();
+}
+
+void RecentFileList::add(const QString& path) {
+    if (path.isEmpty()) {
+        return;
+    }
+    const QString absolute = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    entries_.removeAll(absolute);
+    entries_.prepend(absolute);
+    while (entries_.size() > MaxEntries) {
+        entries_.removeLast();
+    }
+    save();
+}
+
+void RecentFileList::remove(int index) {
+    if (index < 0 || index >= entries_.size()) {
+        return;
+    }
+    entries_.removeAt(index);
+    save();
+}
+
+QString RecentFileList::displayName(const QString& path, int maxChars) {
+    if (path.size() <= maxChars) {
+        return path;
+    }
+    const qsizetype lastSlash = path.lastIndexOf(QLatin1Char('/'));
+    const QString name = path.mid(lastSlash + 1);
+    if (lastSlash < 0) {
+        return name;
+    }
+    const QString root = path.startsWith(QLatin1Char('/')) ? QStringLiteral("/") : QString();
+    const QStringList folders = path.left(lastSlash).split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    // Drop leading folders one at a time; keep the first form that fits.
+    for (qsizetype dropped = 1; dropped <= folders.size(); ++dropped) {
+        QString shortened = root + QStringLiteral(".../");
+        for (qsizetype i = dropped; i < folders.size(); ++i) {
+            shortened += folders[i] + QLatin1Char('/');
+        }
+        shortened += name;
+        if (shortened.size() <= maxChars) {
+            return shortened;
+        }
+    }
+    return name;
+}
+
+QString RecentFileList::menuText(int index, const QString& path) {
+    QString shown = displayName(path);
+    shown.replace(QLatin1Char('&'), QStringLiteral("&&"));
+    return QStringLiteral("&%1 %2").arg(QString::number(index + 1), shown);
+}
+
+} // namespace kestrun
