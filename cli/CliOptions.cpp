@@ -79,7 +79,9 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
             }
             return args[++i];
         };
-        if (name == "--simulate" && !inlineValue) {
+        if (name == "--verbose" && !inlineValue) {
+            options.verbose = true;
+        } else if (name == "--simulate" && !inlineValue) {
             if (options.bridge == BridgeChoice::Port) {
                 return failure("--simulate and --port cannot be used together");
             }
@@ -155,7 +157,8 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
             if (options.outputFile.empty()) {
                 return failure("-o needs a FILE");
             }
-        } else if (name == "--simulate" || name == "--port" || name == "--baud") {
+        } else if (name == "--simulate" || name == "--port" || name == "--baud" ||
+                   name == "--verbose") {
             return failure(std::string(name) + " goes before the command");
         } else {
             return failure("unknown option '" + arg + "' for " + word);

@@ -38,6 +38,7 @@ struct CliOptions {
     std::string outputFile; ///< get -o FILE
     bool json = false;      ///< get and show: one JSON object instead of lines
     bool force = false;     ///< upgrade: go on with a file that fails the full check
+    bool verbose = false;   ///< tell the connection and, at the end, the ticks and time taken
 };
 
 /// The outcome of parsing: options, or the reason the words make no sense.

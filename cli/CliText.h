@@ -8,6 +8,8 @@ inline constexpr const char* Program = "kestrun-cli";
 inline constexpr const char* TryHelp = "Try 'kestrun-cli --help'.";
 /// A settings file of zero bytes: the window would open it and change nothing.
 inline constexpr const char* EmptySettingsFile = "%1 is empty: it holds no settings record.";
+/// --verbose, when the link stops: ticks run and the time they took.
+inline constexpr const char* TicksTaken = "%llu ticks, %.2f s";
 /// The exchange was cancelled by SIGINT or SIGTERM.
 inline constexpr const char* Cancelled = "Cancelled.";
 /// The full check of an upgrade file failed: file, line, problem.
@@ -16,11 +18,20 @@ inline constexpr const char* HexRefused =
     "The file was not sent: a damaged file must not reach an erased controller. Use --force to "
     "send it anyway.";
 inline constexpr const char* HexForced = "Sending it anyway (--force).";
+/// The summary of a good file.
+inline constexpr const char* HexGood = "good Intel HEX";
+inline constexpr const char* HexRecords = "records";
+inline constexpr const char* HexDataBytes = "data bytes";
+inline constexpr const char* HexAddressRange = "address range";
+inline constexpr const char* HexNoData = "none (no data)";
 inline constexpr const char* NoDevices = "No HID devices found.";
 inline constexpr const char* NoBridge = "No CP2110 bridge among them.";
 inline constexpr const char* NoAccess =
-    "%1: the bridge is there but this user may not open it. Install the udev rule (see the "
-    "README, \"Access to the USB bridge\"), then unplug and replug the bridge.";
+    "%1: the bridge is there but this user may not open it. Install the udev rule (README, "
+    "\"Using the USB bridge as a normal user\"), then unplug and replug the bridge.";
+inline constexpr const char* NoAccessPort =
+    "%1: this user may not open the port. Add the user to the port's group (often \"dialout\") "
+    "and log in again.";
 inline constexpr const char* CannotOpen = "%1: the bridge cannot be opened: %2";
 
 } // namespace kestrun::cli::CliText

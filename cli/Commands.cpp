@@ -47,10 +47,13 @@ int runCli(const std::vector<std::string>& args, const Console& console) {
         code = runSend(options, console);
         break;
     case Command::Devices:
-    case Command::Upgrade:
+        code = runDevices(options, console);
+        break;
     case Command::CheckHex:
-        printLine(console.err, "not yet");
-        code = ExitCode::Usage;
+        code = runCheckHex(options, console);
+        break;
+    case Command::Upgrade:
+        code = runUpgrade(options, console);
         break;
     }
     std::fflush(console.out);

@@ -25,6 +25,9 @@ int runCli(const std::vector<std::string>& args, const Console& console);
 ExitCode runShow(const CliOptions& options, const Console& console);
 ExitCode runGet(const CliOptions& options, const Console& console);
 ExitCode runSend(const CliOptions& options, const Console& console);
+ExitCode runDevices(const CliOptions& options, const Console& console);
+ExitCode runUpgrade(const CliOptions& options, const Console& console);
+ExitCode runCheckHex(const CliOptions& options, const Console& console);
 
 /// `pattern` with %1, %2, ... replaced by the values in order.
 std::string fillIn(std::string_view pattern, std::initializer_list<std::string_view> values);

@@ -1,14 +1,23 @@
 #include "cli/Connection.h"
 
+#include "cli/CliText.h"
 #include "cli/SimSetup.h"
+
+#include "link/cp2110/Cp2110Bridge.h"
+#include "link/serial/SerialBridge.h"
+#include "link/udev/UdevMonitor.h"
 #include "sim/SimBridge.h"
 #include "sim/SimDeviceMonitor.h"
+#include <cstdio>
 
 namespace kestrun::cli {
 
 struct Connection::Parts {
     std::unique_ptr<sim::SimBridge> simBridge;
     std::unique_ptr<sim::SimDeviceMonitor> simMonitor;
+    std::unique_ptr<SerialBridge> serial;
+    std::unique_ptr<Cp2110Bridge> usb;
+    std::unique_ptr<UdevMonitor> udev;
 };
 
 Connection::~Connection() = default;
@@ -32,22 +41,52 @@ std::unique_ptr<Connection> Connection::open(const CliOptions& options, std::str
         break;
     }
     case BridgeChoice::Port:
+        if (!SerialBridge::isSupportedBaud(options.baud)) {
+            problem = SerialBridge::baudProblem(options.baud);
+            return nullptr;
+        }
+        // The port is its own device monitor: a hang-up arrives as its removal.
+        parts.serial = std::make_unique<SerialBridge>(options.port, options.baud);
+        connection->bridge_ = parts.serial.get();
+        connection->monitor_ = parts.serial.get();
+        break;
     case BridgeChoice::Usb:
-        problem = "this build has no driver for the chosen bridge";
-        return nullptr;
+        parts.usb = std::make_unique<Cp2110Bridge>();
+        parts.udev = std::make_unique<UdevMonitor>();
+        connection->bridge_ = parts.usb.get();
+        connection->monitor_ = parts.udev.get();
+        break;
     }
     return connection;
 }
 
-LinkRun::LinkRun(Connection& connection, CliHost& host)
+Cp2110Bridge* Connection::usbBridge() {
+    return parts_->usb.get();
+}
+
+LinkRun::LinkRun(Connection& connection, CliHost& host, bool verbose)
     : engine_(connection.bridge(), host),
-      loop_(engine_, connection.monitor(), connection.tickPeriod()) {
+      loop_(engine_, connection.monitor(), connection.tickPeriod()), host_(host), verbose_(verbose),
+      started_(std::chrono::steady_clock::now()) {
     engine_.reset();
+}
+
+void LinkRun::connect() {
     engine_.ConnectBridge();
-    host.announceConnectionChanges();
+    if (verbose_) {
+        host_.printLine(host_.connectionText());
+    }
+    host_.announceConnectionChanges();
 }
 
 LinkRun::~LinkRun() {
+    if (verbose_) {
+        const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - started_;
+        char text[64];
+        std::snprintf(text, sizeof text, CliText::TicksTaken,
+                      static_cast<unsigned long long>(loop_.ticks()), elapsed.count());
+        host_.printLine(text);
+    }
     engine_.shutdown();
 }
 

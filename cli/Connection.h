@@ -14,8 +14,8 @@
 #include <memory>
 #include <string>
 
-namespace kestrun::sim {
-class SimBridge;
+namespace kestrun {
+class Cp2110Bridge;
 }
 
 namespace kestrun::cli {
@@ -35,6 +35,8 @@ public:
     DeviceMonitor* monitor() { return monitor_; }
     std::chrono::nanoseconds tickPeriod() const { return tickPeriod_; }
     BridgeChoice choice() const { return choice_; }
+    /// The USB bridge's driver, with BridgeChoice::Usb; else null.
+    Cp2110Bridge* usbBridge();
 
 private:
     Connection() = default;
@@ -47,16 +49,20 @@ private:
     std::chrono::nanoseconds tickPeriod_ = LinkTickPeriod;
 };
 
-/// The link engine over a connection, started as the window starts it (initial state, then
-/// ConnectBridge) and shut down in the window's order when it goes (the ticks have stopped by
-/// then; the bridge is closed).
+/// The link engine over a connection, started as the window starts it (the initial state, then
+/// ConnectBridge with connect()) and shut down in the window's order when it goes (the ticks
+/// have stopped by then; the bridge is closed).
 class LinkRun {
 public:
-    LinkRun(Connection& connection, CliHost& host);
+    /// With `verbose`, tells the connection's state once connected, and the ticks run and the
+    /// time taken when the run ends.
+    LinkRun(Connection& connection, CliHost& host, bool verbose = false);
     ~LinkRun();
     LinkRun(const LinkRun&) = delete;
     LinkRun& operator=(const LinkRun&) = delete;
 
+    /// Opens the bridge (ConnectBridge); from now on connection changes are told.
+    void connect();
     LinkEngine& engine() { return engine_; }
     /// Ticks until the exchange under way has ended (at once when none started).
     TickLoop::Outcome runUntilIdle();
@@ -65,6 +71,9 @@ public:
 private:
     LinkEngine engine_;
     TickLoop loop_;
+    CliHost& host_;
+    bool verbose_;
+    std::chrono::steady_clock::time_point started_;
 };
 
 } // namespace kestrun::cli

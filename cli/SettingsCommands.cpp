@@ -66,8 +66,9 @@ ExitCode runGet(const CliOptions& options, const Console& console) {
     }
     SettingsRecord record = StartRecord;
     CliHost host(console.err, console.errTerminal, record);
-    LinkRun link(*connection, host);
+    LinkRun link(*connection, host, options.verbose);
     SettingsExchange exchange(link.engine(), record);
+    link.connect();
 
     exchange.GetData();
     if (link.runUntilIdle() == TickLoop::Outcome::Interrupted) {
@@ -102,8 +103,9 @@ ExitCode runSend(const CliOptions& options, const Console& console) {
     // As the window after opening the file: the controls show the loaded record, and Send Data
     // sends what they show (clamped, radio codes above 3 as 0, toggles as 0 or 1).
     host.recordToControls();
-    LinkRun link(*connection, host);
+    LinkRun link(*connection, host, options.verbose);
     SettingsExchange exchange(link.engine(), record);
+    link.connect();
 
     exchange.SendData();
     if (link.runUntilIdle() == TickLoop::Outcome::Interrupted) {

@@ -1,5 +1,7 @@
 #include "cli/SimSetup.h"
 
+#include "sim/SimBootLoader.h"
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -8,6 +10,10 @@
 
 namespace kestrun::cli {
 namespace {
+
+sim::BootLoaderOptions& bootLoader(sim::SimBridge& bridge) {
+    return bridge.controller().bootLoader().options();
+}
 
 struct Fault {
     const char* name;
@@ -20,7 +26,7 @@ struct Fault {
 // A get reply cut short keeps its header and ten record bytes.
 constexpr std::size_t CutReplyBytes = 12;
 
-constexpr std::array<Fault, 11> Faults = {{
+constexpr std::array<Fault, 16> Faults = {{
     {"silence", "the controller answers nothing", false, 0,
      [](sim::SimBridge& b, uint32_t) { b.controller().options().silent = true; }},
     {"bad-check", "the get reply's check byte is wrong", false, 0,
@@ -47,6 +53,16 @@ constexpr std::array<Fault, 11> Faults = {{
      }},
     {"unplugged", "no bridge is attached", false, 0,
      [](sim::SimBridge& b, uint32_t) { b.remove(); }},
+    {"wake-ignored=N", "the boot loader sleeps through N wake-up requests (default 1)", true, 1,
+     [](sim::SimBridge& b, uint32_t n) { bootLoader(b).ignoreWakeUps = n; }},
+    {"erase-stall", "the erase stops after its first progress byte", false, 0,
+     [](sim::SimBridge& b, uint32_t) { bootLoader(b).eraseStallsAfter = 1; }},
+    {"bad-line=N", "the boot loader refuses line N of the upload (default 1)", true, 1,
+     [](sim::SimBridge& b, uint32_t n) { bootLoader(b).badLine = n; }},
+    {"silent-after=N", "the boot loader falls silent after N lines (default 1)", true, 1,
+     [](sim::SimBridge& b, uint32_t n) { bootLoader(b).silentAfterLines = n; }},
+    {"line-delay=N", "the boot loader answers each line N ticks late (default 1)", true, 1,
+     [](sim::SimBridge& b, uint32_t n) { bootLoader(b).answerDelayTicks = n; }},
 }};
 
 std::string_view faultWord(const Fault& fault) {
@@ -91,6 +107,9 @@ SimSetup simSetupFromEnvironment() {
 
 std::string applySimSetup(const SimSetup& setup, sim::SimBridge& bridge,
                           std::chrono::nanoseconds& tickPeriod) {
+    // A controller that keeps up with the upload answers each line on the next tick: one line a
+    // tick, the pace a bench wants to see. line-delay=N slows it down.
+    bootLoader(bridge).answerDelayTicks = 0;
     if (setup.record) {
         auto record = parseRecord(*setup.record);
         if (!record) {

@@ -4,7 +4,8 @@
 namespace kestrun::cli {
 
 std::string usageText() {
-    std::string text = R"(Usage: kestrun-cli [--simulate | --port DEVICE [--baud N]] COMMAND ...
+    std::string text =
+        R"(Usage: kestrun-cli [--simulate | --port DEVICE [--baud N]] [--verbose] COMMAND ...
 
 Sets up the camera head controller from a terminal: the same link, the same
 5 ms ticks and the same messages as the Kestrun window. Without --simulate or
@@ -17,6 +18,8 @@ Bridge:
                       USB-UART cable on the controller's UART, or the
                       pseudo-terminal of a firmware emulator
   --baud N            the serial port's rate (default 115200; with --port)
+  --verbose           also tell whether the bridge was found, and at the end
+                      how many 5 ms ticks the command ran and the time taken
 
 Commands:
   devices             list every HID device the bridge layer sees, one a line:

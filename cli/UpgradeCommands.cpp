@@ -1,0 +1,103 @@
+// upgrade and check-hex: the firmware upgrade through the boot loader, and the full check of an
+// Intel HEX file that comes before it.
+
+#include "cli/CliHost.h"
+#include "cli/CliText.h"
+#include "cli/Commands.h"
+#include "cli/Connection.h"
+#include "upgrade/CodeUpload.h"
+#include "upgrade/IntelHex.h"
+
+#include <cinttypes>
+
+namespace kestrun::cli {
+namespace {
+
+// "FILE: line N: problem", or "FILE: problem" when the file could not be read at all.
+std::string hexProblemText(const std::string& path, const HexCheckResult& result) {
+    if (result.line == 0) {
+        return path + ": " + result.problem;
+    }
+    return fillIn(CliText::HexLineProblem, {path, std::to_string(result.line), result.problem});
+}
+
+std::string hexAddress(uint32_t address) {
+    char text[16];
+    std::snprintf(text, sizeof text, "0x%08" PRIX32, address);
+    return text;
+}
+
+// The completion text without the blanks the window's box carries after it.
+std::string completeText() {
+    std::string text = UpgradeText::Complete;
+    text.erase(text.find_last_not_of(' ') + 1);
+    return text;
+}
+
+} // namespace
+
+ExitCode runCheckHex(const CliOptions& options, const Console& console) {
+    const HexCheckResult result = checkHexFile(options.file);
+    if (!result.ok) {
+        printLine(console.err, hexProblemText(options.file, result));
+        return ExitCode::FileProblem;
+    }
+    std::fprintf(console.out, "%s: %s\n", options.file.c_str(), CliText::HexGood);
+    std::fprintf(console.out, "%s: %zu\n", CliText::HexRecords, result.records);
+    std::fprintf(console.out, "%s: %zu\n", CliText::HexDataBytes, result.dataBytes);
+    if (result.dataBytes == 0) {
+        std::fprintf(console.out, "%s: %s\n", CliText::HexAddressRange, CliText::HexNoData);
+    } else {
+        std::fprintf(console.out, "%s: %s-%s\n", CliText::HexAddressRange,
+                     hexAddress(result.lowAddress).c_str(), hexAddress(result.highAddress).c_str());
+    }
+    std::fflush(console.out);
+    return ExitCode::Success;
+}
+
+ExitCode runUpgrade(const CliOptions& options, const Console& console) {
+    std::string problem;
+    const std::unique_ptr<Connection> connection = Connection::open(options, problem);
+    if (!connection) {
+        printLine(console.err, std::string(CliText::Program) + ": " + problem);
+        return ExitCode::Usage;
+    }
+    SettingsRecord record = StartRecord;
+    CliHost host(console.err, console.errTerminal, record);
+    LinkRun link(*connection, host, options.verbose);
+    CodeUpload upload(link.engine());
+
+    // As "Select file": the quick check and its message, and nothing chosen when it fails.
+    upload.SelectUpgradeFile(options.file);
+    if (upload.upgradePath().empty()) {
+        return ExitCode::FileProblem;
+    }
+    // The boot loader erases the flash before the first line goes: a file that breaks off
+    // half-way leaves a controller without firmware. Check all of it first.
+    const HexCheckResult check = checkHexFile(options.file);
+    if (!check.ok) {
+        host.printLine(hexProblemText(options.file, check));
+        if (!options.force) {
+            host.printLine(CliText::HexRefused);
+            return ExitCode::FileProblem;
+        }
+        host.printLine(CliText::HexForced);
+    }
+
+    link.connect();
+    upload.StartUpgrade();
+    if (link.runUntilIdle() == TickLoop::Outcome::Interrupted) {
+        upload.CancelExchange();
+        host.printLine(CliText::Cancelled);
+        return ExitCode::Interrupted;
+    }
+    if (!host.upgradeFinished()) {
+        // The failure's text ("No Response from Device", "File Error", "Communications Error")
+        // or the refusal's box has been shown already.
+        return ExitCode::LinkFailed;
+    }
+    host.printLine(completeText());
+    return ExitCode::Success;
+}
+
+} // namespace kestrun::cli
