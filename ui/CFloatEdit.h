@@ -12,6 +12,8 @@
 #include <cstdint>
 
 class CFloatEdit : public QLineEdit {
+    Q_OBJECT
+
 public:
     explicit CFloatEdit(QWidget* parent = nullptr);
 

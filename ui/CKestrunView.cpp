@@ -3,6 +3,7 @@
 #include "link/SettingsExchange.h"
 #include "settings/SettingsFields.h"
 #include "ui/CFloatEdit.h"
+#include "ui/FrameBox.h"
 #include "ui/KestrunCanvas.h"
 #include "ui/LayoutTables.h"
 #include "ui/ViewEvents.h"
@@ -129,10 +130,10 @@ void CKestrunView::createButtons() {
         case ButtonKind::GroupStart:
             currentGroup = new QButtonGroup(this);
             currentGroup->setExclusive(true);
-            (row < ButtonRowOf::PulseHigh ? lensGroup_ : triggerGroup_) = currentGroup;
+            (row == ButtonRowOf::DigitalConnection ? lensGroup_ : triggerGroup_) = currentGroup;
             [[fallthrough]];
         case ButtonKind::GroupBox: {
-            auto* box = new QGroupBox(caption, canvas_);
+            auto* box = new FrameBox(caption, canvas_);
             // Frames take no presses: a press on one is a press on the window's surface.
             box->setAttribute(Qt::WA_TransparentForMouseEvents);
             box->setFocusPolicy(Qt::NoFocus);
@@ -195,9 +196,8 @@ void CKestrunView::createSliders() {
     for (std::size_t row = 0; row < SliderTable.size(); ++row) {
         auto* slider = new QSlider(Qt::Vertical, canvas_);
         slider->setGeometry(toQRect(SliderTable[row].rect));
-        // Positions run from the top, as the values run down from the field's maximum.
-        slider->setInvertedAppearance(true);
-        slider->setInvertedControls(true);
+        // The toolkit's vertical slider has its maximum at the top already, so its own value is
+        // the field's value; the position counted from the top is minimum + maximum - value.
         slider->setTickPosition(QSlider::TicksBothSides);
         slider->setProperty("controlId", SliderTable[row].id);
         slider->installEventFilter(this);
@@ -469,7 +469,10 @@ QImage CKestrunView::renderCanvas() {
 
 bool saveScreenshot(CKestrunView& view, const QString& pngPath) {
     view.OnInitialUpdate();
-    // The start-up commits queued the sliders' positions; let them land first.
-    QCoreApplication::sendPostedEvents();
+    // The start-up commits queued the sliders' positions, and a settings file opened at start
+    // queued its load, whose commits queue positions in turn: let them all land first.
+    for (int pass = 0; pass < 4; ++pass) {
+        QCoreApplication::sendPostedEvents();
+    }
     return view.renderCanvas().save(pngPath, "PNG");
 }

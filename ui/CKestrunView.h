@@ -95,6 +95,8 @@ public:
     kestrun::ui::KestrunCanvas* canvas() const { return canvas_; }
     /// The value slider `row` stands for: its top is its field's maximum.
     int32_t sliderValue(std::size_t row) const;
+    /// The slider's position counted from its top: minimum + maximum - value.
+    int32_t sliderPosition(std::size_t row) const;
     bool linkTimerActive() const { return linkTimer_.isActive(); }
     const kestrun::ui::ViewFonts& fonts() const { return fonts_; }
 

@@ -131,6 +131,7 @@ inline constexpr std::array<SliderRow, 9> SliderTable = {{
 
 /// Button rows the window acts on.
 namespace ButtonRowOf {
+inline constexpr std::size_t DigitalConnection = 3; ///< the lens group's frame (group start)
 inline constexpr std::size_t Default = 4;
 inline constexpr std::size_t Fujinon = 5;
 inline constexpr std::size_t Canon = 6;
@@ -143,6 +144,7 @@ inline constexpr std::size_t Start = 16;
 inline constexpr std::size_t Cancel = 17;
 inline constexpr std::size_t OneWayCommunication = 19;
 inline constexpr std::size_t PressureJoystick = 20;
+inline constexpr std::size_t CameraTrigger = 21; ///< the trigger group's frame (group start)
 inline constexpr std::size_t PulseHigh = 22;
 inline constexpr std::size_t PulseLow = 23;
 inline constexpr std::size_t LevelHigh = 24;

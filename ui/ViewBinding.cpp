@@ -91,8 +91,12 @@ void CKestrunView::setRadioGroup(QButtonGroup* group, std::size_t firstRow, int 
 }
 
 int32_t CKestrunView::sliderValue(std::size_t row) const {
+    return sliders_.at(row)->sliderPosition();
+}
+
+int32_t CKestrunView::sliderPosition(std::size_t row) const {
     const QSlider* s = sliders_.at(row);
-    return s->maximum() + s->minimum() - s->sliderPosition();
+    return s->minimum() + s->maximum() - s->sliderPosition();
 }
 
 void CKestrunView::onSliderAction(std::size_t row) {
@@ -108,8 +112,7 @@ void CKestrunView::handleSettingsNotify(uint32_t wParam) {
         const std::size_t index = (wParam >> 8) & 0xFF;
         const int32_t value = static_cast<int32_t>(wParam >> 16);
         if (built_ && index < sliders_.size()) {
-            QSlider* s = sliders_[index];
-            s->setValue(s->minimum() + s->maximum() - value);
+            sliders_[index]->setValue(value); // its top is the maximum: position min + max - value
         }
         break;
     }

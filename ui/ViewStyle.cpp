@@ -1,9 +1,14 @@
 #include "ui/ViewStyle.h"
 
+#include <QFontInfo>
 #include <QFontMetrics>
 #include <QStringList>
 
 namespace kestrun::ui {
+namespace {
+constexpr const char* ControlFace = "MS Sans Serif";
+constexpr int SubstituteStretch = 90; // per cent of the face's own width
+} // namespace
 
 QFont fontWithCellHeight(const QStringList& families, int cellHeight, QFont::Weight weight) {
     QFont font;
@@ -25,13 +30,20 @@ QFont fontWithCellHeight(const QStringList& families, int cellHeight, QFont::Wei
 }
 
 ViewFonts makeViewFonts() {
-    const QStringList controlFaces{"MS Sans Serif", "Liberation Sans", "DejaVu Sans", "Sans Serif"};
+    const QStringList controlFaces{ControlFace, "Liberation Sans", "DejaVu Sans", "Sans Serif"};
     const QStringList valueFaces{"Arial", "Liberation Sans", "DejaVu Sans", "Sans Serif"};
-    return ViewFonts{
+    ViewFonts fonts{
         fontWithCellHeight(controlFaces, 16, QFont::Medium),
         fontWithCellHeight(controlFaces, 14, QFont::Bold),
         fontWithCellHeight(valueFaces, 20, QFont::Normal),
     };
+    // The captions were measured for a narrow face; the faces standing in for it run about a
+    // tenth wider, enough to cut "Canon" and "Smoothing" at their rectangles' edges.
+    if (QFontInfo(fonts.control).family() != QLatin1String(ControlFace)) {
+        fonts.control.setStretch(SubstituteStretch);
+        fonts.caption.setStretch(SubstituteStretch);
+    }
+    return fonts;
 }
 
 } // namespace kestrun::ui
