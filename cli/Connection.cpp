@@ -69,6 +69,9 @@ LinkRun::LinkRun(Connection& connection, CliHost& host, bool verbose)
       loop_(engine_, connection.monitor(), connection.tickPeriod()), host_(host), verbose_(verbose),
       started_(std::chrono::steady_clock::now()) {
     engine_.reset();
+    // From here on Ctrl-C cancels the exchange instead of killing the tool mid-frame; before,
+    // there is nothing to cancel.
+    installInterruptHandlers();
 }
 
 void LinkRun::connect() {

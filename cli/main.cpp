@@ -1,12 +1,10 @@
 // kestrun-cli: the controller set-up tool without a window. The work is in kestrun_cli_lib.
 
 #include "cli/Commands.h"
-#include "cli/TickLoop.h"
 
 #include <unistd.h>
 
 int main(int argc, char** argv) {
-    kestrun::cli::installInterruptHandlers();
     const std::vector<std::string> args(argv + 1, argv + argc);
     kestrun::cli::Console console;
     console.errTerminal = ::isatty(STDERR_FILENO) == 1;

@@ -40,6 +40,24 @@ TEST(CliPortGet, AsksWithTwoBytesAndTakesAReplyThatComesInPieces) {
     EXPECT_EQ(hex(controller.rest()), "");
 }
 
+// The loop watches the port as the window watches the device monitor: a hang-up is told at
+// once, and the pending exchange still ends by its countdown, 1000 ticks of 5 ms later.
+TEST(CliPortGet, AHangUpIsToldAndTheCountdownEndsTheExchangeFiveSecondsLater) {
+    PtyController controller;
+    CliProcess tool({"--port", controller.port(), "get"});
+    EXPECT_EQ(hex(controller.expect(2, tool)), "3B 47");
+    const auto pulled = std::chrono::steady_clock::now();
+    controller.hangUp();
+    const CliResult r = tool.finish();
+    const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(
+        std::chrono::steady_clock::now() - pulled);
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "Disconnected\nNo Response from Device\n");
+    EXPECT_EQ(r.out, "");
+    EXPECT_GE(waited.count(), 4950);
+    EXPECT_LT(waited.count(), 15000);
+}
+
 TEST(CliPortSend, SendsTheRecordTheWindowWouldSendAndTakesTheAnswer) {
     TempDir dir;
     const std::string file = dir.write("odd.kst", OddRecord);

@@ -28,8 +28,16 @@ PtyController::PtyController() {
 }
 
 PtyController::~PtyController() {
-    ::close(slave_);
-    ::close(master_);
+    hangUp();
+}
+
+void PtyController::hangUp() {
+    for (int* fd : {&slave_, &master_}) {
+        if (*fd >= 0) {
+            ::close(*fd);
+            *fd = -1;
+        }
+    }
 }
 
 std::string PtyController::expect(std::size_t count, CliProcess& tool,

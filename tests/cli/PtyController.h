@@ -28,6 +28,8 @@ public:
     std::string rest();
     /// Puts the controller's bytes on the wire.
     void answer(const std::string& bytes);
+    /// The cable is pulled: the terminal hangs up for the tool.
+    void hangUp();
 
 private:
     int master_ = -1;
