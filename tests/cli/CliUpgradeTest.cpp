@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <filesystem>
 #include <thread>
 
 namespace kestrun::clitest {
@@ -80,6 +81,23 @@ TEST_F(CliUpgrade, EachFailureOfTheControllerEndsWithItsText) {
         EXPECT_EQ(told.substr(told.size() - last.size()), last);
         EXPECT_EQ(r.err.find("Upgrade complete!"), std::string::npos);
     }
+}
+
+// The file is opened afresh when the erase ends: one that has gone by then is a "File Error".
+TEST_F(CliUpgrade, AFileThatVanishesDuringTheEraseEndsInFileError) {
+    // Slow ticks give the test time to pull the file while the controller erases.
+    CliProcess tool({"--simulate", "upgrade", good},
+                    {{"KESTRUN_SIM_TICK_MS", "100"}, {"KESTRUN_SIM_FAULT", ""}});
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (tool.err().find("Erasing Flash Memory..") == std::string::npos &&
+           std::chrono::steady_clock::now() < deadline) {
+        tool.pump(std::chrono::milliseconds(5));
+    }
+    std::filesystem::remove(good);
+    const CliResult r = tool.finish();
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(withoutPercentages(r.err),
+              "Waiting for Controller...\nErasing Flash Memory..\nFile Error\n");
 }
 
 TEST_F(CliUpgrade, AFileThatIsNotHexIsRefusedAsSelectFileRefusesIt) {
