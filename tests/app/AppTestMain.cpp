@@ -17,6 +17,8 @@ namespace kestrun::test {
 int runShellPiecesTests(int argc, char** argv);
 int runShellFlowTests(int argc, char** argv);
 int runFrameTests(int argc, char** argv);
+int runStartupTests(int argc, char** argv);
+int runProgramTests(int argc, char** argv);
 } // namespace kestrun::test
 
 int main(int argc, char** argv) {
@@ -34,9 +36,9 @@ int main(int argc, char** argv) {
         std::function<int(int, char**)> run;
     };
     const std::vector<Group> groups = {
-        {"pieces", test::runShellPiecesTests},
-        {"flow", test::runShellFlowTests},
-        {"frame", test::runFrameTests},
+        {"pieces", test::runShellPiecesTests}, {"flow", test::runShellFlowTests},
+        {"frame", test::runFrameTests},        {"startup", test::runStartupTests},
+        {"program", test::runProgramTests},
     };
 
     // The first argument may name a group; the rest go to Qt Test.
