@@ -1,7 +1,6 @@
 #include "settings/FieldParse.h"
 
 #include <cfloat>
-#include <clocale>
 #include <cstdlib>
 #include <limits>
 #include <locale.h>

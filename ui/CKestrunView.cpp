@@ -1,3 +1,6 @@
+// The setup window's life: building the controls once from the layout tables, starting the
+// link, and taking both down again in order.
+
 #include "ui/CKestrunView.h"
 
 #include "link/SettingsExchange.h"
@@ -6,19 +9,11 @@
 #include "ui/FrameBox.h"
 #include "ui/KestrunCanvas.h"
 #include "ui/LayoutTables.h"
-#include "ui/ViewEvents.h"
-#include "ui/ViewText.h"
 #include "upgrade/CodeUpload.h"
 
 #include <QButtonGroup>
-#include <QCoreApplication>
-#include <QFile>
-#include <QFileDialog>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
-#include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
@@ -45,10 +40,6 @@ QRect toQRect(const LayoutRect& r) {
 }
 QRect toQRect(const EdgeRect& r) {
     return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
-}
-
-QString fromSystem(const std::string& text) {
-    return QString::fromLocal8Bit(text);
 }
 
 // With no descriptor to watch, the device monitor is asked this often (in ticks) instead.
@@ -251,6 +242,8 @@ void CKestrunView::createUpgradeControls() {
     upgradeProgress_->setRange(0, UpgradeProgressMaximum);
     upgradeProgress_->setValue(0);
     upgradeProgress_->setTextVisible(false);
+    // The bar is a control of its own: a press on it is not a press on the window's surface.
+    upgradeProgress_->setAttribute(Qt::WA_NoMousePropagation);
     upgradeProgress_->setProperty("controlId", UpgradeProgressId);
     upgradeProgress_->show();
 }
@@ -312,167 +305,4 @@ QAbstractButton* CKestrunView::checkButton(std::size_t row) const {
                    qobject_cast<QPushButton*>(buttons_.at(row)) == nullptr
                ? qobject_cast<QAbstractButton*>(buttons_.at(row))
                : nullptr;
-}
-
-// --- commands -----------------------------------------------------------------------------------
-
-void CKestrunView::onButtonClicked(std::size_t row) {
-    ClearStatus();
-    switch (row) {
-    case ButtonRowOf::GetData:
-        exchange_->GetData();
-        break;
-    case ButtonRowOf::SendData:
-        exchange_->SendData();
-        break;
-    case ButtonRowOf::SelectFile:
-        selectUpgradeFile();
-        break;
-    case ButtonRowOf::Start:
-        upload_->StartUpgrade();
-        break;
-    case ButtonRowOf::Cancel:
-        upload_->CancelExchange();
-        break;
-    case ButtonRowOf::OneWayCommunication:
-    case ButtonRowOf::PressureJoystick:
-        flipToggle(row);
-        break;
-    default:
-        break; // radio buttons: their group has already moved the check
-    }
-}
-
-void CKestrunView::flipToggle(std::size_t row) {
-    if (QAbstractButton* toggle = checkButton(row)) {
-        toggle->setChecked(!toggle->isChecked());
-    }
-}
-
-void CKestrunView::selectUpgradeFile() {
-    if (!upload_->canSelectFile()) {
-        return;
-    }
-    const QString folder = fromSystem(upload_->dialogFolder());
-    QString path;
-    if (fileDialogHook_) {
-        path = fileDialogHook_(folder);
-    } else {
-        QString selected = QString::fromUtf8(ViewText::HexFilesFilter);
-        path = QFileDialog::getOpenFileName(
-            this, QString(), folder,
-            QStringLiteral("%1;;%2").arg(ViewText::HexFilesFilter, ViewText::AllFilesFilter),
-            &selected);
-    }
-    if (path.isEmpty()) {
-        return;
-    }
-    upload_->SelectUpgradeFile(QFile::encodeName(path).toStdString());
-}
-
-void CKestrunView::ClearStatus() {
-    setStatusText(LinkText::StatusIdle);
-}
-
-// --- events -------------------------------------------------------------------------------------
-
-void CKestrunView::postSettingsNotify(uint32_t wParam) {
-    QCoreApplication::postEvent(this, new SettingsNotifyEvent(wParam));
-}
-
-bool CKestrunView::event(QEvent* event) {
-    if (event->type() == SettingsNotifyEvent::eventType()) {
-        handleSettingsNotify(static_cast<SettingsNotifyEvent*>(event)->wParam());
-        return true;
-    }
-    if (event->type() == FieldForwardEvent::eventType()) {
-        return true; // keys and focus changes a field hands on have no effect here
-    }
-    return QScrollArea::event(event);
-}
-
-bool CKestrunView::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseButtonRelease) {
-        for (QSlider* slider : sliders_) {
-            if (slider != nullptr && watched == slider) {
-                ClearStatus(); // a slider let go of the mouse
-                break;
-            }
-        }
-    }
-    const bool handled = QScrollArea::eventFilter(watched, event);
-    if (watched == canvas_ && event->type() == QEvent::Resize) {
-        applyScrollSteps();
-    }
-    return handled;
-}
-
-// --- link host ----------------------------------------------------------------------------------
-
-void CKestrunView::setStatusText(const std::string& text) {
-    if (QLabel* line = labels_[LabelRowOf::StatusText]) {
-        line->setText(fromSystem(text));
-    }
-}
-
-void CKestrunView::setUpgradeStatusText(const std::string& text) {
-    if (QLabel* line = labels_[LabelRowOf::UpgradeStatusText]) {
-        line->setText(fromSystem(text));
-    }
-}
-
-void CKestrunView::setConnectionText(const std::string& text) {
-    if (QLabel* line = labels_[LabelRowOf::ConnectionText]) {
-        line->setText(fromSystem(text));
-    }
-}
-
-void CKestrunView::setUpgradeProgress(int position) {
-    if (upgradeProgress_ != nullptr) {
-        upgradeProgress_->setValue(std::clamp(position, 0, UpgradeProgressMaximum));
-    }
-}
-
-void CKestrunView::setUpgradeFileText(const std::string& text) {
-    if (upgradeFileText_ != nullptr) {
-        upgradeFileText_->setText(fromSystem(text));
-        upgradeFileText_->setCursorPosition(0);
-    }
-}
-
-void CKestrunView::showMessage(const std::string& text, const std::string& caption,
-                               MessageIcon icon) {
-    if (messageHook_) {
-        messageHook_(text, caption, icon);
-        return;
-    }
-    const QMessageBox::Icon boxIcon = icon == MessageIcon::Error         ? QMessageBox::Critical
-                                      : icon == MessageIcon::Exclamation ? QMessageBox::Warning
-                                                                         : QMessageBox::NoIcon;
-    QMessageBox box(boxIcon, fromSystem(caption), fromSystem(text), QMessageBox::Ok, this);
-    box.exec(); // ticks and device notices go on in its loop
-}
-
-void CKestrunView::postUpgradeFinished() {
-    postSettingsNotify(SettingsNotifyCode::UpgradeFinished);
-}
-
-// --- screenshot ---------------------------------------------------------------------------------
-
-QImage CKestrunView::renderCanvas() {
-    QImage image(CanvasWidth, CanvasHeight, QImage::Format_RGB32);
-    image.fill(WindowColor);
-    canvas_->render(&image, QPoint(), QRegion(),
-                    QWidget::DrawWindowBackground | QWidget::DrawChildren);
-    return image;
-}
-
-bool saveScreenshot(CKestrunView& view, const QString& pngPath) {
-    view.OnInitialUpdate();
-    // The start-up commits queued the sliders' positions, and a settings file opened at start
-    // queued its load, whose commits queue positions in turn: let them all land first.
-    for (int pass = 0; pass < 4; ++pass) {
-        QCoreApplication::sendPostedEvents();
-    }
-    return view.renderCanvas().save(pngPath, "PNG");
 }

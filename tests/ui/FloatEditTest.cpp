@@ -1,6 +1,6 @@
-// The numeric field as the user types into it: which keys it takes, what a commit shows, and
-// the notices it hands its window, in order.
-#include "settings/SettingsFields.h"
+// The numeric field: how its text parses, which keys it takes, what a commit shows, and the
+// notices it hands its window, in order.
+#include "settings/FieldParse.h"
 #include "tests/ui/UiSuites.h"
 #include "ui/CFloatEdit.h"
 #include "ui/ViewEvents.h"
@@ -8,8 +8,8 @@
 #include <QCoreApplication>
 #include <QFocusEvent>
 #include <QTest>
-#include <QWidget>
 
+#include <limits>
 #include <memory>
 
 using namespace kestrun;
@@ -17,83 +17,95 @@ using namespace kestrun::ui;
 
 namespace {
 
-// Stands in for the window: records each notice a field posts, as "value i v", "edit",
-// "key n", "focus in" or "focus out".
+constexpr int Max32 = std::numeric_limits<int32_t>::max();
+constexpr int Min32 = std::numeric_limits<int32_t>::min();
+
+// Stands in for the window: each posted notice as "value <field> <value>", "notice <word>",
+// "key <code>", "focus in" or "focus out".
 class NoticeRecorder : public QObject {
 public:
     bool event(QEvent* event) override {
         if (event->type() == SettingsNotifyEvent::eventType()) {
             const uint32_t w = static_cast<SettingsNotifyEvent*>(event)->wParam();
-            if ((w & 0xFF) == SettingsNotifyCode::FieldValue) {
-                notices << QStringLiteral("value %1 %2").arg((w >> 8) & 0xFF).arg(w >> 16);
-            } else {
-                notices << QStringLiteral("notice %1").arg(w);
-            }
+            notices << ((w & 0xFF) == 0
+                            ? QStringLiteral("value %1 %2").arg((w >> 8) & 0xFF).arg(w >> 16)
+                            : QStringLiteral("notice %1").arg(w));
             return true;
         }
         if (event->type() == FieldForwardEvent::eventType()) {
-            const auto* forward = static_cast<FieldForwardEvent*>(event);
-            switch (forward->kind()) {
-            case FieldForwardEvent::Kind::KeyDown:
-                notices << QStringLiteral("key %1").arg(forward->keyCode());
-                break;
-            case FieldForwardEvent::Kind::SetFocus:
-                notices << QStringLiteral("focus in");
-                break;
-            case FieldForwardEvent::Kind::KillFocus:
-                notices << QStringLiteral("focus out");
-                break;
-            }
+            const auto* f = static_cast<FieldForwardEvent*>(event);
+            notices << (f->kind() == FieldForwardEvent::Kind::KeyDown
+                            ? QStringLiteral("key %1").arg(f->keyCode())
+                            : (f->kind() == FieldForwardEvent::Kind::SetFocus ? "focus in"
+                                                                              : "focus out"));
             return true;
         }
         return QObject::event(event);
     }
     QStringList take() {
         QCoreApplication::sendPostedEvents(this);
-        QStringList taken = notices;
-        notices.clear();
-        return taken;
+        return std::exchange(notices, {});
     }
     QStringList notices;
 };
 
-// Value fields by kind: Speed (whole 0-100), Pan (whole 1-100), Focus Low (hundredths 0-1000).
-const ValueField& speedField() {
-    return ValueFields[0];
-}
-const ValueField& panField() {
-    return ValueFields[7];
-}
-const ValueField& rangeField() {
-    return ValueFields[2];
-}
-
 class FloatEditTest : public QObject {
     Q_OBJECT
 
-    std::unique_ptr<QWidget> parent_;
-    CFloatEdit* edit_ = nullptr;
+    std::unique_ptr<CFloatEdit> edit_;
     NoticeRecorder recorder_;
 
-    void makeField(const ValueField& field) {
-        parent_ = std::make_unique<QWidget>();
-        edit_ = new CFloatEdit(parent_.get());
-        edit_->setField(field);
+    // A field of the window's table: 0 Speed (0-100), 2 Focus Low (0.00-10.00), 7 Pan (1-100).
+    CFloatEdit& field(std::size_t index) {
+        edit_ = std::make_unique<CFloatEdit>();
+        edit_->setField(ValueFields.at(index));
         edit_->setNoticeTarget(&recorder_);
-        parent_->show();
+        edit_->show();
         recorder_.take();
-    }
-    void typeAndCommit(const QString& keys) {
-        edit_->clear();
-        QTest::keyClicks(edit_, keys);
-        QTest::keyClick(edit_, Qt::Key_Return);
+        return *edit_;
     }
 
 private slots:
-    void cleanup() { parent_.reset(); }
+    void parsing_data() {
+        QTest::addColumn<int>("index");
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("value");
+        QTest::newRow("0.29 is 29, not 28") << 2 << "0.29" << 29;
+        QTest::newRow("a third decimal is dropped") << 2 << "2.567" << 256;
+        QTest::newRow("2.5699 reaches 257") << 2 << "2.5699" << 257;
+        QTest::newRow("0.005 is 0") << 2 << "0.005" << 0;
+        QTest::newRow("0.01 is 1") << 2 << "0.01" << 1;
+        QTest::newRow("blanks, sign") << 2 << " \t-0.5" << -49;
+        QTest::newRow("exponent") << 2 << "1e2" << 10000;
+        QTest::newRow("bare exponent stops") << 2 << "1e" << 100;
+        QTest::newRow("eight nines saturate") << 2 << "99999999" << Max32;
+        QTest::newRow("and below") << 2 << "-99999999" << Min32;
+        QTest::newRow("beyond single precision") << 2 << "1e39" << Max32;
+        QTest::newRow("no inf, no hex, no comma") << 2 << "inf" << 0;
+        QTest::newRow("hex") << 2 << "0x10" << 0;
+        QTest::newRow("comma") << 2 << "2,5" << 200;
+        QTest::newRow("whole: junk ends it") << 0 << "  -7x" << -7;
+        QTest::newRow("whole: point ends it") << 0 << "12.9" << 12;
+        QTest::newRow("whole: 2^31 saturates") << 0 << "2147483648" << Max32;
+        QTest::newRow("whole: below saturates") << 0 << "-2147483649" << Min32;
+        QTest::newRow("20 characters are read whole") << 0 << QString(19, ' ') + "7" << 7;
+        QTest::newRow("the 21st is not") << 0 << QString(20, ' ') + "7" << 0;
+    }
+    void parsing() {
+        QFETCH(int, index);
+        QFETCH(QString, text);
+        QFETCH(int, value);
+        QCOMPARE(parseFieldText(ValueFields.at(index), text.toStdString()), value);
+    }
 
-    void commitsWhatIsTyped_data() {
-        QTest::addColumn<int>("fieldIndex");
+    void everyShownHundredthReadsBackExactly() {
+        for (int32_t v = 0; v <= 1000; ++v) {
+            QCOMPARE(parseHundredths(formatFieldValue(ValueFields[2], v)), v);
+        }
+    }
+
+    void typingThenEnter_data() {
+        QTest::addColumn<int>("index");
         QTest::addColumn<QString>("keys");
         QTest::addColumn<QString>("shown");
         QTest::addColumn<int>("value");
@@ -101,121 +113,62 @@ private slots:
                                               << "10.00" << 1000;
         QTest::newRow("empty commits to 0.00") << 2 << ""
                                                << "0.00" << 0;
-        QTest::newRow("0 rises to the minimum 1") << 7 << "0"
-                                                  << "1" << 1;
+        QTest::newRow("0 rises to the minimum") << 7 << "0"
+                                                << "1" << 1;
         QTest::newRow("eleven nines clamp to 100") << 7 << "99999999999"
                                                    << "100" << 100;
-        QTest::newRow("eight nines clamp to 10.00") << 2 << "99999999"
-                                                    << "10.00" << 1000;
-        QTest::newRow("0.29 stays 0.29") << 2 << "0.29"
-                                         << "0.29" << 29;
+        QTest::newRow("0.29 stays") << 2 << "0.29"
+                                    << "0.29" << 29;
         QTest::newRow("2.567 shows 2.56") << 2 << "2.567"
                                           << "2.56" << 256;
         QTest::newRow("1.2.3 shows 1.20") << 2 << "1.2.3"
                                           << "1.20" << 120;
-        QTest::newRow("7.5 shows 7.50") << 2 << "7.5"
-                                        << "7.50" << 750;
-        QTest::newRow("letters ignored in hundredths") << 2 << "7a.Zb5-"
-                                                       << "7.50" << 750;
-        QTest::newRow("letters and point ignored in whole numbers") << 0 << "4x.2"
-                                                                    << "42" << 42;
-        QTest::newRow("sign and comma ignored") << 0 << "-3,0"
-                                                << "30" << 30;
+        QTest::newRow("letters ignored") << 2 << "7a.Zb5-"
+                                         << "7.50" << 750;
+        QTest::newRow("no point in whole numbers") << 0 << "4x.2,-"
+                                                   << "42" << 42;
+        QTest::newRow("typing stops at 20") << 0 << QString(25, '1') << "100" << 100;
     }
-    void commitsWhatIsTyped() {
-        QFETCH(int, fieldIndex);
+    void typingThenEnter() {
+        QFETCH(int, index);
         QFETCH(QString, keys);
         QFETCH(QString, shown);
         QFETCH(int, value);
-        makeField(ValueFields.at(static_cast<std::size_t>(fieldIndex)));
-        typeAndCommit(keys);
-        QCOMPARE(edit_->text(), shown);
-        QCOMPARE(edit_->cursorPosition(), 0);
+        CFloatEdit& f = field(index);
+        QTest::keyClicks(&f, keys);
+        QVERIFY(f.text().size() <= 20);
+        QTest::keyClick(&f, Qt::Key_Return);
+        QCOMPARE(f.text(), shown);
+        QCOMPARE(f.cursorPosition(), 0);
         QCOMPARE(recorder_.take(),
-                 QStringList({QStringLiteral("value %1 %2").arg(fieldIndex).arg(value), "key 13"}));
-    }
-
-    void typingStopsAtTwentyCharacters() {
-        makeField(speedField());
-        QTest::keyClicks(edit_, QString(25, u'1'));
-        QCOMPARE(edit_->text(), QString(20, u'1'));
+                 QStringList({QStringLiteral("value %1 %2").arg(index).arg(value), "key 13"}));
     }
 
     void consumedKeysAreHandedOnAndChangeNothing() {
-        makeField(rangeField());
-        edit_->ShowValue(250);
-        edit_->setFocus();
-        recorder_.take();
-        QTest::keyClick(edit_, Qt::Key_Tab);
-        QTest::keyClick(edit_, Qt::Key_Escape);
-        QTest::keyClick(edit_, Qt::Key_Space);
-        QTest::keyClick(edit_, Qt::Key_Up);
-        QTest::keyClick(edit_, Qt::Key_Down);
-        QCOMPARE(edit_->text(), QString("2.50"));
+        CFloatEdit& f = field(2);
+        f.ShowValue(250);
+        for (Qt::Key key : {Qt::Key_Tab, Qt::Key_Escape, Qt::Key_Space, Qt::Key_Up, Qt::Key_Down}) {
+            QTest::keyClick(&f, key);
+        }
+        QCOMPARE(f.text(), QString("2.50"));
         QCOMPARE(recorder_.take(), QStringList({"key 9", "key 27", "key 32", "key 38", "key 40"}));
     }
 
-    void editingKeysKeepTheirUsualEffect() {
-        makeField(rangeField());
-        edit_->setText("2.50");
-        edit_->setCursorPosition(4);
-        QTest::keyClick(edit_, Qt::Key_Backspace);
-        QTest::keyClick(edit_, Qt::Key_Home);
-        QTest::keyClick(edit_, Qt::Key_Delete);
-        QTest::keyClicks(edit_, "7");
-        QCOMPARE(edit_->text(), QString("7.5"));
-        QVERIFY(recorder_.take().isEmpty());
-    }
-
-    void showValueNeitherClampsNorNotifies() {
-        makeField(panField());
-        edit_->ShowValue(0);
-        QCOMPARE(edit_->text(), QString("0"));
-        edit_->ShowValue(-12);
-        QCOMPARE(edit_->text(), QString("-12"));
-        QVERIFY(recorder_.take().isEmpty());
-    }
-
-    void readValueTakesUncommittedTextUnclamped() {
-        makeField(speedField());
-        edit_->setText("150");
-        QCOMPARE(edit_->ReadValue(), uint16_t{150});
-        QCOMPARE(edit_->text(), QString("150"));
-        edit_->setText("70000");
-        QCOMPARE(edit_->ReadValue(), uint16_t{70000 & 0xFFFF});
-        edit_->setText("150");
-        edit_->CommitValue();
-        QCOMPARE(edit_->text(), QString("100"));
-    }
-
-    void losingFocusCommitsThenTellsTheWindow() {
-        makeField(speedField());
-        edit_->setText("150");
+    void focusAndPressNotices() {
+        CFloatEdit& f = field(0);
+        f.setText("150");
+        QCOMPARE(f.ReadValue(), uint16_t{150}); // uncommitted text is read unclamped
+        QTest::mousePress(&f, Qt::LeftButton);
         QFocusEvent in(QEvent::FocusIn, Qt::MouseFocusReason);
-        QCoreApplication::sendEvent(edit_, &in);
+        QCoreApplication::sendEvent(&f, &in);
+        QFocusEvent popup(QEvent::FocusOut, Qt::PopupFocusReason); // its own context menu
+        QCoreApplication::sendEvent(&f, &popup);
+        QCOMPARE(f.text(), QString("150"));
         QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
-        QCoreApplication::sendEvent(edit_, &out);
-        QCOMPARE(edit_->text(), QString("100"));
-        QCOMPARE(recorder_.take(), QStringList({"focus in", "value 0 100", "focus out"}));
-    }
-
-    void itsOwnContextMenuDoesNotCommit() {
-        makeField(speedField());
-        edit_->setText("150");
-        QFocusEvent out(QEvent::FocusOut, Qt::PopupFocusReason);
-        QCoreApplication::sendEvent(edit_, &out);
-        QCOMPARE(edit_->text(), QString("150"));
-        QCOMPARE(recorder_.take(), QStringList({"focus out"}));
-    }
-
-    void aPressAnnouncesEditingFirst() {
-        makeField(speedField());
-        QTest::mousePress(edit_, Qt::LeftButton);
-        QTest::mouseRelease(edit_, Qt::LeftButton);
-        const QStringList notices = recorder_.take();
-        QVERIFY(!notices.isEmpty());
-        QCOMPARE(notices.front(), QString("notice 1"));
-        QVERIFY(!notices.contains("value 0 0")); // a press does not commit
+        QCoreApplication::sendEvent(&f, &out);
+        QCOMPARE(f.text(), QString("100"));
+        QCOMPARE(recorder_.take(),
+                 QStringList({"notice 1", "focus in", "focus out", "value 0 100", "focus out"}));
     }
 };
 

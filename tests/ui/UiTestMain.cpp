@@ -1,5 +1,4 @@
-// Runs the window's test classes: all of them, or the one named by the first argument (the
-// rest of the arguments go to Qt Test).
+// Runs the window's test classes: all of them, or the one named by the first argument.
 #include "tests/ui/UiSuites.h"
 
 #include <QApplication>
@@ -7,24 +6,18 @@
 
 #include <cstring>
 #include <memory>
-#include <vector>
 
 int main(int argc, char** argv) {
     QApplication app(argc, argv);
-    const char* only = (argc > 1 && argv[1][0] != '-') ? argv[1] : nullptr;
-    std::vector<char*> rest{argv[0]};
-    for (int i = only != nullptr ? 2 : 1; i < argc; ++i) {
-        rest.push_back(argv[i]);
-    }
+    const char* only = argc > 1 ? argv[1] : nullptr;
     int failures = 0;
     bool ran = false;
-    for (const kestrun::uitest::Suite& suite : kestrun::uitest::suites()) {
-        if (only != nullptr && std::strcmp(only, suite.name) != 0) {
-            continue;
+    for (const kestrun::uitest::Suite& suite : kestrun::uitest::Suites) {
+        if (only == nullptr || std::strcmp(only, suite.name) == 0) {
+            ran = true;
+            std::unique_ptr<QObject> tests(suite.make());
+            failures += QTest::qExec(tests.get(), 1, argv);
         }
-        ran = true;
-        std::unique_ptr<QObject> tests(suite.make());
-        failures += QTest::qExec(tests.get(), static_cast<int>(rest.size()), rest.data());
     }
     return ran ? failures : 2;
 }

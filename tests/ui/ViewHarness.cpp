@@ -1,7 +1,9 @@
 #include "tests/ui/ViewHarness.h"
 
+#include "ui/CFloatEdit.h"
 #include "ui/LayoutTables.h"
 
+#include <QAbstractButton>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QTest>
@@ -23,24 +25,14 @@ ViewHarness::ViewHarness(BridgeLibrary& bridge, bool build, DeviceMonitor* monit
     view_->show();
     if (build) {
         view_->OnInitialUpdate();
+        view_->linkTimer().stop(); // the test steps the link itself
         settle();
     }
 }
-
-ViewHarness::~ViewHarness() = default;
 
 void ViewHarness::settle() {
-    // Notices posted while notices are handled (a load posts nine value notices) wait for the
-    // next pass, as they would wait for the next round of the event loop.
     for (int pass = 0; pass < 4; ++pass) {
         QCoreApplication::sendPostedEvents();
-    }
-}
-
-void ViewHarness::ticks(int count) {
-    for (int i = 0; i < count; ++i) {
-        view_->link().LinkTick();
-        settle();
     }
 }
 
@@ -55,40 +47,34 @@ int ViewHarness::ticksUntil(const std::function<bool()>& done, int limit) {
     return -1;
 }
 
-QString ViewHarness::statusText() const {
-    return view_->label(ui::LabelRowOf::StatusText)->text();
-}
-QString ViewHarness::upgradeStatusText() const {
-    return view_->label(ui::LabelRowOf::UpgradeStatusText)->text();
-}
-QString ViewHarness::connectionText() const {
-    return view_->label(ui::LabelRowOf::ConnectionText)->text();
+QString ViewHarness::line(std::size_t labelRow) const {
+    return view_->label(labelRow)->text();
 }
 
-QPoint ViewHarness::windowPoint(QWidget* widget, QPoint local) const {
-    if (local == QPoint(-1, -1)) {
-        local = widget->rect().center();
+QString ViewHarness::shown() {
+    QStringList texts, positions, checked;
+    for (std::size_t row = 0; row < ui::FieldRects.size(); ++row) {
+        texts << view_->field(row)->text();
+        positions << QString::number(view_->sliderPosition(row));
     }
-    return widget->mapTo(view_->window(), local);
+    for (std::size_t row : {4, 5, 6, 7, 19, 20, 22, 23, 24, 25}) {
+        if (view_->checkButton(row)->isChecked()) {
+            checked << QString::number(row);
+        }
+    }
+    return texts.join(' ') + " | " + positions.join(' ') + " | " + checked.join(' ');
 }
 
-void ViewHarness::click(QWidget* widget, QPoint local) {
-    QTest::mouseClick(view_->windowHandle(), Qt::LeftButton, {}, windowPoint(widget, local));
-    settle();
-}
-
-void ViewHarness::press(QWidget* widget, QPoint local) {
-    QTest::mousePress(view_->windowHandle(), Qt::LeftButton, {}, windowPoint(widget, local));
-    settle();
-}
-
-void ViewHarness::release(QWidget* widget, QPoint local) {
-    QTest::mouseRelease(view_->windowHandle(), Qt::LeftButton, {}, windowPoint(widget, local));
-    settle();
-}
-
-void ViewHarness::moveTo(QWidget* widget, QPoint local) {
-    QTest::mouseMove(view_->windowHandle(), windowPoint(widget, local));
+void ViewHarness::mouse(QWidget* widget, Mouse kind, QPoint at) {
+    const QPoint point =
+        widget->mapTo(view_->window(), at == QPoint(-1, -1) ? widget->rect().center() : at);
+    QWindow* window = view_->windowHandle();
+    if (kind != Mouse::Release) {
+        QTest::mousePress(window, Qt::LeftButton, {}, point);
+    }
+    if (kind != Mouse::Press) {
+        QTest::mouseRelease(window, Qt::LeftButton, {}, point);
+    }
     settle();
 }
 

@@ -2,14 +2,10 @@
 // A setup window on the offscreen platform with its messages captured, its file dialog
 // scripted and its link stepped by hand, so a test reads what the user would see.
 
-#include "link/BridgeLibrary.h"
 #include "link/DeviceMonitor.h"
-#include "link/LinkHost.h"
 #include "settings/SettingsRecord.h"
 #include "ui/CKestrunView.h"
 
-#include <QPoint>
-#include <QString>
 #include <QStringList>
 
 #include <functional>
@@ -27,32 +23,27 @@ struct CapturedMessage {
 
 class ViewHarness {
 public:
-    /// A window on `bridge`, built (first initial update) unless `build` is false, and shown at
-    /// the canvas's full size so nothing scrolls.
+    /// A window on `bridge`, shown at the canvas's size, built unless `build` is false; once
+    /// built, its link timer is stopped: the test steps the link.
     explicit ViewHarness(BridgeLibrary& bridge, bool build = true,
                          DeviceMonitor* monitor = nullptr);
-    ~ViewHarness();
-
     CKestrunView& view() { return *view_; }
 
-    /// Handles the queued notices, as the window does once the current handler returns.
+    /// Handles the queued notices, including those posted while notices are handled.
     void settle();
-    /// Steps the link `count` ticks, handling queued notices after each.
-    void ticks(int count);
-    /// Steps ticks until `done` holds; answers the ticks taken, or -1 after `limit` ticks.
+    /// Steps link ticks until `done` holds: the ticks taken, or -1 after `limit`.
     int ticksUntil(const std::function<bool()>& done, int limit);
+    /// The text of a label row (ConnectionText 10, StatusText 12, UpgradeStatusText 14).
+    QString line(std::size_t labelRow) const;
 
-    QString statusText() const;
-    QString upgradeStatusText() const;
-    QString connectionText() const;
+    /// What the window shows, in one line: the nine fields' texts | their sliders' positions
+    /// counted from the top | the checked rows of the radio groups and toggles.
+    QString shown();
 
-    /// A left click as the user makes it: through the window, so whatever widget lies at that
-    /// point (after the labels and frames let presses through) receives it. `local` is in
-    /// `widget`'s coordinates; the default is its centre.
-    void click(QWidget* widget, QPoint local = QPoint(-1, -1));
-    void press(QWidget* widget, QPoint local = QPoint(-1, -1));
-    void release(QWidget* widget, QPoint local = QPoint(-1, -1));
-    void moveTo(QWidget* widget, QPoint local);
+    enum class Mouse { Click, Press, Release };
+    /// A left button event as the user makes it: through the window, so the widget that lies
+    /// at that point receives it. `at` is in `widget`'s coordinates; the default its centre.
+    void mouse(QWidget* widget, Mouse kind = Mouse::Click, QPoint at = QPoint(-1, -1));
 
     SettingsRecord record = StartRecord; ///< the document's record
     std::vector<CapturedMessage> messages;
@@ -60,8 +51,6 @@ public:
     QString nextDialogPath;    ///< what the file dialog answers (empty: cancelled)
 
 private:
-    QPoint windowPoint(QWidget* widget, QPoint local) const;
-
     std::unique_ptr<CKestrunView> view_;
 };
 

@@ -1,7 +1,6 @@
 // The window driving the link against the simulated controller: Get Data filling every
-// control, the refusals the user sees, an upgrade through the simulated boot loader, and the
-// screenshot of a fresh start.
-#include "settings/SettingsRecord.h"
+// control, refusals, choosing an upgrade file, an upgrade through the simulated boot loader,
+// hot-plug through the device monitor, and the screenshot of a fresh start.
 #include "sim/SimBootLoader.h"
 #include "sim/SimBridge.h"
 #include "sim/SimDeviceMonitor.h"
@@ -12,13 +11,12 @@
 #include "ui/LayoutTables.h"
 #include "ui/ViewStyle.h"
 
-#include <QAbstractButton>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QLineEdit>
 #include <QProgressBar>
-#include <QSlider>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -28,17 +26,23 @@ using kestrun::uitest::ViewHarness;
 
 namespace {
 
-// A small image in Intel HEX: two data lines of 16 bytes and the end record, CR LF line ends.
+// Two data lines of 16 bytes (0x00-0x1F from address 0) and the end record, CR LF line ends.
 const char* const SmallHex = ":10000000000102030405060708090A0B0C0D0E0F78\r\n"
                              ":10001000101112131415161718191A1B1C1D1E1F68\r\n"
                              ":00000001FF\r\n";
 
 QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
-    const QString path = dir.filePath(name);
-    QFile file(path);
+    QFile file(dir.filePath(name));
     file.open(QIODevice::WriteOnly);
     file.write(bytes);
-    return path;
+    return file.fileName();
+}
+
+QString messageText(const uitest::CapturedMessage& m) {
+    return QString::fromStdString(m.text + " / " + m.caption) +
+           (m.icon == MessageIcon::Error  ? " / error"
+            : m.icon == MessageIcon::None ? ""
+                                          : " / !");
 }
 
 class WindowLinkTest : public QObject {
@@ -48,117 +52,56 @@ private slots:
     void getDataFillsEveryControl() {
         sim::SimBridge bridge;
         SettingsRecord stored = {55, 70, 12, 99, 1, 1, 2, 1};
-        const std::array<uint16_t, 5> hundredths = {0, 1000, 400, 125, 750};
-        for (std::size_t i = 0; i < hundredths.size(); ++i) {
+        const uint16_t hundredths[] = {0, 1000, 400, 125, 750};
+        for (std::size_t i = 0; i < 5; ++i) {
             writeCount(stored, FocusRangeLow + 2 * i, RangeToCounts(hundredths[i]));
         }
         bridge.controller().setRecord(stored);
         ViewHarness h(bridge);
-        QCOMPARE(h.connectionText(), QString("Connected"));
+        QCOMPARE(h.line(LabelRowOf::ConnectionText), QString("Connected"));
         h.view().setStatusText("Data Sent");
-        h.click(h.view().button(ButtonRowOf::GetData));
-        QCOMPARE(h.statusText(), QString("---"));
-        QVERIFY(h.ticksUntil([&] { return h.statusText() == "Data Received"; }, 10) > 0);
+        h.mouse(h.view().button(ButtonRowOf::GetData));
+        QCOMPARE(h.line(LabelRowOf::StatusText), QString("---"));
+        QVERIFY(h.ticksUntil([&] { return h.line(LabelRowOf::StatusText) == "Data Received"; },
+                             10) > 0);
         QVERIFY(h.record == stored);
-        QStringList texts;
-        QList<int> values;
-        for (std::size_t row = 0; row < 9; ++row) {
-            texts << h.view().field(row)->text();
-            values << h.view().sliderValue(row);
-        }
-        QCOMPARE(texts,
-                 QStringList({"55", "70", "0.00", "10.00", "4.00", "1.25", "7.50", "12", "99"}));
-        QCOMPARE(values, QList<int>({55, 70, 0, 1000, 400, 125, 750, 12, 99}));
-        QVERIFY(h.view().checkButton(ButtonRowOf::Fujinon)->isChecked());
-        QVERIFY(!h.view().checkButton(ButtonRowOf::Default)->isChecked());
-        QVERIFY(h.view().checkButton(ButtonRowOf::LevelLow)->isChecked());
-        QVERIFY(!h.view().checkButton(ButtonRowOf::PulseHigh)->isChecked());
-        QVERIFY(h.view().checkButton(ButtonRowOf::OneWayCommunication)->isChecked());
-        QVERIFY(h.view().checkButton(ButtonRowOf::PressureJoystick)->isChecked());
+        QCOMPARE(h.shown(), QString("55 70 0.00 10.00 4.00 1.25 7.50 12 99"
+                                    " | 45 30 1000 0 600 875 250 89 2 | 5 19 20 25"));
         QVERIFY(h.messages.empty());
     }
 
-    void hotPlugReachesTheWindowThroughTheDeviceMonitor() {
-        sim::SimBridge bridge;
-        sim::SimDeviceMonitor monitor(bridge);
-        QVERIFY(monitor.fd() >= 0);
-        ViewHarness h(bridge, true, &monitor);
-        QCOMPARE(h.connectionText(), QString("Connected"));
-        auto waitFor = [&](const QString& text) {
-            for (int i = 0; i < 100 && h.connectionText() != text; ++i) {
-                QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            }
-            return h.connectionText() == text;
-        };
-        bridge.remove();
-        QVERIFY(waitFor("Disconnected"));
-        QVERIFY(!bridge.isOpen());
-        bridge.arrive();
-        QVERIFY(waitFor("Connected"));
-        QVERIFY(bridge.isOpen());
-    }
-
-    void commandsWithoutAControllerAreRefused() {
+    void refusalsReachTheUser() {
         test::ScriptedBridge bridge;
         bridge.devices.clear();
         ViewHarness h(bridge);
         h.view().setStatusText("Data Sent");
-        h.click(h.view().button(ButtonRowOf::GetData));
-        h.click(h.view().button(ButtonRowOf::Start));
-        QCOMPARE(h.messages.size(), std::size_t{2});
-        for (const auto& m : h.messages) {
-            QCOMPARE(QString::fromStdString(m.text),
-                     QString("Please connect the USB cable,\n and provide power to the head "
-                             "controller."));
-            QCOMPARE(QString::fromStdString(m.caption), QString("Controller is not connected"));
-            QVERIFY(m.icon == MessageIcon::Error);
-        }
-        QCOMPARE(h.statusText(), QString("---"));
+        h.mouse(h.view().button(ButtonRowOf::GetData));
+        QCOMPARE(h.line(LabelRowOf::StatusText), QString("---"));
+        QCOMPARE(h.messages.size(), std::size_t{1});
+        QCOMPARE(messageText(h.messages[0]),
+                 QString("Please connect the USB cable,\n and provide power to the head "
+                         "controller. / Controller is not connected / error"));
         QVERIFY(h.view().link().isIdle());
     }
 
-    void startWithoutAFileAsksForOne() {
-        test::ScriptedBridge bridge;
-        ViewHarness h(bridge);
-        h.click(h.view().button(ButtonRowOf::Start));
-        QCOMPARE(h.messages.size(), std::size_t{1});
-        QCOMPARE(QString::fromStdString(h.messages[0].text),
-                 QString("Please select an upgrade file"));
-        QCOMPARE(QString::fromStdString(h.messages[0].caption), QString("Kestrun"));
-        QVERIFY(bridge.writes.empty());
-    }
-
-    void selectingFiles() {
+    void choosingTheUpgradeFile() {
         test::ScriptedBridge bridge;
         ViewHarness h(bridge);
         QTemporaryDir dir;
-        const QString good = writeFile(dir, "ctrl.hex", SmallHex);
-        const QString bad = writeFile(dir, "notes.txt", "hello\r\n");
-
-        h.nextDialogPath = good;
-        h.click(h.view().button(ButtonRowOf::SelectFile));
-        QCOMPARE(h.view().upgradeFileText()->text(), QString("ctrl.hex"));
-        QCOMPARE(h.dialogFolders.size(), 1);
-
-        h.nextDialogPath = bad;
-        h.click(h.view().button(ButtonRowOf::SelectFile));
-        QCOMPARE(h.messages.size(), std::size_t{1});
-        QCOMPARE(QString::fromStdString(h.messages[0].text),
-                 QString("notes.txt is not a valid hex file."));
-        QCOMPARE(QString::fromStdString(h.messages[0].caption),
-                 QString("Programming File Not Valid"));
-        QVERIFY(h.messages[0].icon == MessageIcon::None);
-        QCOMPARE(h.view().upgradeFileText()->text(), QString("ctrl.hex"));
-        // The dialog opens where the accepted file lies.
-        QVERIFY(h.dialogFolders.at(1).startsWith(dir.path()));
-
-        h.nextDialogPath.clear(); // cancelled: nothing changes
-        h.click(h.view().button(ButtonRowOf::SelectFile));
+        h.nextDialogPath = writeFile(dir, "ctrl.hex", SmallHex);
+        h.mouse(h.view().button(ButtonRowOf::SelectFile));
+        h.nextDialogPath = writeFile(dir, "notes.txt", "hello\r\n");
+        h.mouse(h.view().button(ButtonRowOf::SelectFile));
+        h.nextDialogPath.clear(); // cancelled
+        h.mouse(h.view().button(ButtonRowOf::SelectFile));
         QCOMPARE(h.view().upgradeFileText()->text(), QString("ctrl.hex"));
         QCOMPARE(h.messages.size(), std::size_t{1});
-
-        h.click(h.view().button(ButtonRowOf::GetData)); // an exchange is pending now
-        h.click(h.view().button(ButtonRowOf::SelectFile));
+        QCOMPARE(messageText(h.messages[0]),
+                 QString("notes.txt is not a valid hex file. / Programming File Not Valid"));
+        QCOMPARE(h.dialogFolders.size(), 3);
+        QVERIFY(h.dialogFolders.at(1).startsWith(dir.path())); // where the accepted file lies
+        h.mouse(h.view().button(ButtonRowOf::GetData));        // an exchange is pending now
+        h.mouse(h.view().button(ButtonRowOf::SelectFile));
         QCOMPARE(h.dialogFolders.size(), 3); // no dialog while the link is busy
     }
 
@@ -169,47 +112,45 @@ private slots:
         ViewHarness h(bridge);
         QTemporaryDir dir;
         h.nextDialogPath = writeFile(dir, "ctrl.hex", SmallHex);
-        h.click(h.view().button(ButtonRowOf::SelectFile));
-
-        h.click(h.view().button(ButtonRowOf::Start));
-        QCOMPARE(h.upgradeStatusText(), QString("Waiting for Controller..."));
-        QList<int> bar;
-        const int taken = h.ticksUntil(
-            [&] {
-                bar << h.view().upgradeProgress()->value();
-                return !h.messages.empty();
-            },
-            200);
-        QVERIFY(taken > 0);
+        h.mouse(h.view().button(ButtonRowOf::SelectFile));
+        h.mouse(h.view().button(ButtonRowOf::Start));
+        QCOMPARE(h.line(LabelRowOf::UpgradeStatusText), QString("Waiting for Controller..."));
+        int topOfBar = 0;
+        QVERIFY(h.ticksUntil(
+                    [&] {
+                        topOfBar = std::max(topOfBar, h.view().upgradeProgress()->value());
+                        return !h.messages.empty();
+                    },
+                    200) > 0);
         QCOMPARE(h.messages.size(), std::size_t{1});
-        QCOMPARE(QString::fromStdString(h.messages[0].text), QString("Upgrade complete!    "));
-        QCOMPARE(QString::fromStdString(h.messages[0].caption), QString("Tavrel"));
-        QVERIFY(h.messages[0].icon == MessageIcon::None);
-        QVERIFY(bar.contains(255)); // the erase's last progress byte, or the last line
+        QCOMPARE(messageText(h.messages[0]), QString("Upgrade complete!     / Tavrel"));
+        QCOMPARE(topOfBar, 255);
         QCOMPARE(h.view().upgradeProgress()->value(), 0);
-        QCOMPARE(h.upgradeStatusText(), QString());
-        h.ticks(2); // the two closing ticks
-        QVERIFY(h.view().link().isIdle());
+        QCOMPARE(h.line(LabelRowOf::UpgradeStatusText), QString());
+        // The tick that brought 0x01 ran state 13's step already; the next one ends state 14.
+        QCOMPARE(h.ticksUntil([&] { return h.view().link().isIdle(); }, 2), 1);
         QCOMPARE(bootLoader.programmingsClosed(), 1u);
-        for (int i = 0; i < 32; ++i) {
-            QCOMPARE(int(bootLoader.flash().at(static_cast<std::size_t>(i))), i);
+        for (std::size_t i = 0; i < 32; ++i) {
+            QCOMPARE(int(bootLoader.flash().at(i)), int(i));
         }
     }
 
-    void cancelDuringTheUpgradeResetsItsLine() {
+    void hotPlugThroughTheDeviceMonitor() {
         sim::SimBridge bridge;
-        bridge.controller().options().silent = true;
-        ViewHarness h(bridge);
-        QTemporaryDir dir;
-        h.nextDialogPath = writeFile(dir, "ctrl.hex", SmallHex);
-        h.click(h.view().button(ButtonRowOf::SelectFile));
-        h.click(h.view().button(ButtonRowOf::Start));
-        h.ticks(5);
-        h.view().setStatusText("Data Sent");
-        h.click(h.view().button(ButtonRowOf::Cancel));
-        QCOMPARE(h.upgradeStatusText(), QString());
-        QCOMPARE(h.statusText(), QString("---"));
-        QVERIFY(h.view().link().isIdle());
+        sim::SimDeviceMonitor monitor(bridge);
+        ViewHarness h(bridge, true, &monitor);
+        auto waitFor = [&](const QString& text) {
+            for (int i = 0; i < 100 && h.line(LabelRowOf::ConnectionText) != text; ++i) {
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            }
+            return h.line(LabelRowOf::ConnectionText) == text;
+        };
+        QVERIFY(waitFor("Connected"));
+        bridge.remove();
+        QVERIFY(waitFor("Disconnected"));
+        bridge.arrive();
+        QVERIFY(waitFor("Connected"));
+        QVERIFY(bridge.isOpen());
     }
 
     void screenshotOfAFreshStart() {
@@ -217,52 +158,40 @@ private slots:
         bridge.devices.clear();
         ViewHarness h(bridge, false);
         QTemporaryDir dir;
-        const QString path = dir.filePath("start.png");
-        QVERIFY(saveScreenshot(h.view(), path));
-        QImage shot(path);
+        QVERIFY(saveScreenshot(h.view(), dir.filePath("start.png")));
+        const QImage shot(dir.filePath("start.png"));
         QCOMPARE(shot.size(), QSize(624, 782));
         auto at = [&](int x, int y) { return QColor(shot.pixel(x, y)); };
         const QColor black(0, 0, 0);
         QCOMPARE(at(5, 5), WindowColor);
-        QCOMPARE(at(610, 700), WindowColor);
+        QCOMPARE(at(554, 503), WindowColor); // inside a frame: no shading
         for (int top : {130, 604}) {
-            QCOMPARE(at(0, top + 2), WindowColor); // the bars start at x 1
-            QCOMPARE(at(1, top + 2), black);
-            QCOMPARE(at(623, top + 2), black);
-            QCOMPARE(at(300, top), black);
-            QCOMPARE(at(300, top + 4), black);
-            QCOMPARE(at(300, top - 1), WindowColor);
-            QCOMPARE(at(300, top + 5), WindowColor);
+            QCOMPARE(at(0, top + 2), WindowColor); // the bars run from x 1 to 623
+            for (QPoint p : {QPoint(1, top + 2), QPoint(623, top + 2), QPoint(300, top),
+                             QPoint(300, top + 4)}) {
+                QCOMPARE(at(p.x(), p.y()), black);
+            }
             for (int y = top + 1; y <= top + 3; ++y) {
                 QCOMPARE(at(2, y), BarColor);
                 QCOMPARE(at(622, y), BarColor);
             }
+            QCOMPARE(at(300, top - 1), WindowColor);
+            QCOMPARE(at(300, top + 5), WindowColor);
         }
-        // Pulse High (row 22, y 487): low line at 503, pulse up to 493 between x 552 and 556.
-        QCOMPARE(at(532, 503), black);
-        QCOMPARE(at(551, 503), black);
-        QCOMPARE(at(552, 493), black);
-        QCOMPARE(at(556, 498), black);
-        QCOMPARE(at(554, 503), WindowColor);
-        QCOMPARE(at(576, 503), black);
-        QCOMPARE(at(577, 503), WindowColor); // the path's last pixel is left out
+        // The glyphs: Pulse High's low line (y 503) with its pulse up to 493 at x 552-556, the
+        // path's last pixel (577) left out; then Pulse Low, Level High, Level Low.
+        for (QPoint p : {QPoint(532, 503), QPoint(551, 503), QPoint(552, 493), QPoint(556, 498),
+                         QPoint(576, 503), QPoint(540, 518), QPoint(554, 528), QPoint(540, 553),
+                         QPoint(560, 543), QPoint(540, 568), QPoint(560, 578)}) {
+            QCOMPARE(at(p.x(), p.y()), black);
+        }
+        QCOMPARE(at(577, 503), WindowColor);
         QCOMPARE(at(531, 503), WindowColor);
-        // Pulse Low (row 23, y 512): high line at 518, pulse down to 528.
-        QCOMPARE(at(540, 518), black);
-        QCOMPARE(at(554, 528), black);
-        // Level High (row 24, y 537): low at 553 up to 543 at x 554; Level Low the other way.
-        QCOMPARE(at(540, 553), black);
-        QCOMPARE(at(560, 543), black);
-        QCOMPARE(at(540, 568), black);
-        QCOMPARE(at(560, 578), black);
-        // The numeric fields and the file box paint their own backgrounds.
         const QRect field0 = h.view().field(0)->geometry();
         QCOMPARE(at(field0.left() + 3, field0.top() + 3), ValueColor);
         const QRect fileBox = h.view().upgradeFileText()->geometry();
         QCOMPARE(at(fileBox.left() + 3, fileBox.center().y()), FileTextColor);
-        // The sliders stood still for the shot: their start notices were handled first.
-        QCOMPARE(h.view().sliderPosition(1), 80);
-        // Kept for a person to look at.
+        QCOMPARE(h.view().sliderPosition(1), 80); // the start notices were handled first
         h.view().renderCanvas().save(QDir::temp().filePath("kestrun-fresh-start.png"));
     }
 };
