@@ -13,6 +13,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -21,10 +22,34 @@ namespace {
 constexpr int ExitStartFailed = 1;
 constexpr int ExitUsage = 2;
 
+/// Help and the screenshot need no display. Help is answered before the toolkit looks for
+/// one; a screenshot is rendered offscreen unless a platform was chosen. Answers true when the
+/// program is done (help was printed).
+bool prepareForNoDisplay(int argc, char** argv) {
+    bool screenshot = false;
+    bool platformChosen = !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+    for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
+        if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
+            std::fputs(kestrun::usageText().toLocal8Bit().constData(), stdout);
+            return true;
+        }
+        screenshot = screenshot || std::strcmp(argv[i], "--screenshot") == 0 ||
+                     std::strncmp(argv[i], "--screenshot=", 13) == 0;
+        platformChosen = platformChosen || std::strcmp(argv[i], "-platform") == 0;
+    }
+    if (screenshot && !platformChosen) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    return false;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
     using namespace kestrun;
+    if (prepareForNoDisplay(argc, argv)) {
+        return EXIT_SUCCESS;
+    }
     QApplication application(argc, argv);
     QCoreApplication::setOrganizationName(QString::fromLatin1(AppText::CompanyKey));
     QCoreApplication::setApplicationName(QString::fromLatin1(AppText::AppName));
