@@ -138,6 +138,14 @@ void CMainFrame::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!outerSizeSettled_) {
         fitOuterSize();
+        // Some window managers report the frame without moving the window: look again.
+        for (int milliseconds : {100, 400, 1000}) {
+            QTimer::singleShot(milliseconds, this, [this] {
+                if (!outerSizeSettled_) {
+                    fitOuterSize();
+                }
+            });
+        }
         QTimer::singleShot(FrameSettleMilliseconds, this, [this] { outerSizeSettled_ = true; });
     }
 }

@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 
 namespace {
 
@@ -22,33 +23,62 @@ namespace {
 constexpr int ExitStartFailed = 1;
 constexpr int ExitUsage = 2;
 
-/// Help and the screenshot need no display. Help is answered before the toolkit looks for
-/// one; a screenshot is rendered offscreen unless a platform was chosen. Answers true when the
-/// program is done (help was printed).
-bool prepareForNoDisplay(int argc, char** argv) {
+/// The command line's complaint, or empty when it makes sense.
+QString commandLineProblem(const kestrun::CommandLineResult& parsed) {
+    if (!parsed.options) {
+        return parsed.error;
+    }
+    return parsed.options->help ? QString() : kestrun::linkChoiceProblem(*parsed.options);
+}
+
+int usageError(const QString& problem) {
+    std::fprintf(stderr, "kestrun: %s\n%s", problem.toLocal8Bit().constData(),
+                 kestrun::usageText().toLocal8Bit().constData());
+    return ExitUsage;
+}
+
+/// What needs no display is done before the toolkit looks for one: help, and the usage of a
+/// command line that makes no sense where there is no display at all (a remote shell). A
+/// screenshot is rendered offscreen unless a platform was chosen. Answers the exit code when
+/// the program is done.
+std::optional<int> runWithoutDisplay(int argc, char** argv) {
     bool screenshot = false;
     bool platformChosen = !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) {
+        arguments.append(QString::fromLocal8Bit(argv[i]));
+    }
     for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::fputs(kestrun::usageText().toLocal8Bit().constData(), stdout);
-            return true;
+            return EXIT_SUCCESS;
         }
         screenshot = screenshot || std::strcmp(argv[i], "--screenshot") == 0 ||
                      std::strncmp(argv[i], "--screenshot=", 13) == 0;
-        platformChosen = platformChosen || std::strcmp(argv[i], "-platform") == 0;
+        // The toolkit takes "-platform" and "--platform" (its other options need a display).
+        platformChosen = platformChosen || std::strcmp(argv[i], "-platform") == 0 ||
+                         std::strcmp(argv[i], "--platform") == 0;
+    }
+    const bool noDisplay = !platformChosen && qEnvironmentVariableIsEmpty("DISPLAY") &&
+                           qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    if (noDisplay) {
+        const QString problem = commandLineProblem(kestrun::parseCommandLine(arguments));
+        if (!problem.isEmpty()) {
+            return usageError(problem);
+        }
     }
     if (screenshot && !platformChosen) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
-    return false;
+    return std::nullopt;
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
     using namespace kestrun;
-    if (prepareForNoDisplay(argc, argv)) {
-        return EXIT_SUCCESS;
+    if (const std::optional<int> done = runWithoutDisplay(argc, argv)) {
+        return *done;
     }
     QApplication application(argc, argv);
     QCoreApplication::setOrganizationName(QString::fromLatin1(AppText::CompanyKey));
@@ -60,14 +90,8 @@ int main(int argc, char** argv) {
     QApplication::setWindowIcon(applicationIcon());
 
     const CommandLineResult parsed = parseCommandLine(QCoreApplication::arguments());
-    QString problem = parsed.error;
-    if (parsed.options && !parsed.options->help) {
-        problem = linkChoiceProblem(*parsed.options);
-    }
-    if (!problem.isEmpty()) {
-        std::fprintf(stderr, "kestrun: %s\n%s", problem.toLocal8Bit().constData(),
-                     usageText().toLocal8Bit().constData());
-        return ExitUsage;
+    if (const QString problem = commandLineProblem(parsed); !problem.isEmpty()) {
+        return usageError(problem);
     }
     if (parsed.options->help) {
         std::fputs(usageText().toLocal8Bit().constData(), stdout);

@@ -21,7 +21,7 @@ private slots:
 
     void endsWithoutAWindow_data();
     void endsWithoutAWindow();
-    void screenshotsNeedNoDisplay();
+    void helpUsageAndScreenshotsNeedNoDisplay();
 
 private:
     struct Run {
@@ -97,11 +97,15 @@ void ProgramTest::endsWithoutAWindow() {
     QVERIFY2(result.err.contains(QString(err).replace("GONE", gone)), qPrintable(result.err));
 }
 
-void ProgramTest::screenshotsNeedNoDisplay() {
-    // Help and the screenshot work with no display at all, as over a remote shell.
+void ProgramTest::helpUsageAndScreenshotsNeedNoDisplay() {
+    // Help, usage errors and the screenshot work with no display at all, as over a remote
+    // shell.
     Run result = run({QStringLiteral("--help")}, true);
     QCOMPARE(result.exitCode, 0);
     QVERIFY(result.out.contains(QStringLiteral("--screenshot")));
+    result = run({QStringLiteral("--frobnicate")}, true);
+    QCOMPARE(result.exitCode, 2);
+    QVERIFY(result.err.contains(QStringLiteral("unknown option --frobnicate")));
 
     const QString fresh = dir_->filePath("fresh.png");
     result = run({QStringLiteral("--simulate"), QStringLiteral("--screenshot=") + fresh}, true);
