@@ -1,0 +1,52 @@
+#pragma once
+// What every fuzz target shares: a reader that turns the fuzzer's bytes into a script, a check
+// that stops the run with a message (the fuzzer keeps the input as a crash), and a scratch
+// folder that lives as long as the process.
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <span>
+#include <string>
+
+/// Stops the run when `condition` does not hold; the fuzzer saves the input that got here.
+#define FUZZ_CHECK(condition)                                                                      \
+    do {                                                                                           \
+        if (!(condition)) {                                                                        \
+            std::fprintf(stderr, "check failed: %s (%s:%d)\n", #condition, __FILE__, __LINE__);    \
+            std::abort();                                                                          \
+        }                                                                                          \
+    } while (false)
+
+namespace kestrun::fuzz {
+
+/// The fuzzer's bytes, read front to back; an exhausted script reads as zeros.
+class Script {
+public:
+    Script(const uint8_t* data, std::size_t size) : bytes_(data, size) {}
+    bool done() const { return at_ >= bytes_.size(); }
+    uint8_t byte() { return done() ? 0 : bytes_[at_++]; }
+    /// Up to `count` bytes (fewer when the script runs out).
+    std::span<const uint8_t> take(std::size_t count) {
+        const std::size_t n = std::min(count, bytes_.size() - std::min(at_, bytes_.size()));
+        std::span<const uint8_t> out = bytes_.subspan(std::min(at_, bytes_.size()), n);
+        at_ += n;
+        return out;
+    }
+    /// Everything not read yet.
+    std::span<const uint8_t> rest() { return take(bytes_.size()); }
+
+private:
+    std::span<const uint8_t> bytes_;
+    std::size_t at_ = 0;
+};
+
+/// A folder made for this process (its path holds no '.'), removed when the process ends.
+const std::string& scratchFolder();
+
+/// Writes `bytes` to `path`, replacing it.
+void writeFile(const std::string& path, std::span<const uint8_t> bytes);
+
+} // namespace kestrun::fuzz

@@ -1,0 +1,135 @@
+// The upload's file reader on any file at all: any length, any bytes, lines of any length.
+//
+// Input: one byte n, then n acknowledgement selectors, then the file's contents. The file is
+// chosen while it still looks like an upgrade file and replaced by the contents before the
+// erase ends, so the reader meets the contents as they are. Each selector is answered on a
+// tick of its own (0x00 line taken, 0x01 done, or the selector itself); afterwards the boot
+// loader takes every line until the file is consumed and then says it is done.
+//
+// Checked: every write fits the transmit buffer; a line goes out as ':' and letters and digits
+// only, always followed by its own LF CR, and the lines' characters appear in the file in that
+// order; the bar stays within 0-255; the upload ends idle, with the file closed and the bar
+// at 0, within a number of ticks bounded by the file's length.
+
+#include "tests/fuzz/FuzzSupport.h"
+
+#include "link/LinkEngine.h"
+#include "tests/support/RecordingHost.h"
+#include "tests/support/ScriptedBridge.h"
+#include "upgrade/CodeUpload.h"
+
+#include <string_view>
+#include <vector>
+
+using namespace kestrun;
+using namespace kestrun::fuzz;
+
+namespace {
+
+bool isLineCharacter(uint8_t c) {
+    return c == ':' || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+std::string_view text(const std::vector<uint8_t>& bytes) {
+    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
+}
+
+// Checks what went out: lines, each followed by LF CR, and the boot loader's own commands.
+// `sent` gathers the lines' characters.
+void checkWrites(const std::vector<std::vector<uint8_t>>& writes, std::string& sent) {
+    bool lineOpen = false;
+    for (const std::vector<uint8_t>& write : writes) {
+        FUZZ_CHECK(write.size() <= LinkEngine::MaxTextLength);
+        const std::string_view w = text(write);
+        if (w == BootLoaderWire::LineEnd) {
+            lineOpen = false;
+            continue;
+        }
+        FUZZ_CHECK(!lineOpen); // a line is never followed by another without its LF CR
+        if (w == BootLoaderWire::Wake || w == BootLoaderWire::WakeAgain ||
+            w == BootLoaderWire::Close) {
+            continue;
+        }
+        for (uint8_t c : write) {
+            FUZZ_CHECK(isLineCharacter(c));
+        }
+        sent.append(w);
+        lineOpen = true;
+    }
+    FUZZ_CHECK(!lineOpen);
+}
+
+// The characters of `sent` appear in `file` in the same order.
+bool inOrderWithin(std::string_view sent, std::span<const uint8_t> file) {
+    std::size_t at = 0;
+    for (uint8_t b : file) {
+        if (at < sent.size() && static_cast<uint8_t>(sent[at]) == b) {
+            ++at;
+        }
+    }
+    return at == sent.size();
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+    Script script(data, size);
+    const std::span<const uint8_t> acks = script.take(script.byte());
+    const std::span<const uint8_t> contents = script.rest();
+
+    static const std::string path = scratchFolder() + "/fw.hex";
+    static const uint8_t looksRight[] = {':', '1', '0'};
+    writeFile(path, looksRight);
+
+    test::ScriptedBridge bridge;
+    test::RecordingHost host;
+    LinkEngine engine(bridge, host);
+    CodeUpload upload(engine);
+    engine.reset();
+    engine.ConnectBridge();
+    upload.SelectUpgradeFile(path);
+    FUZZ_CHECK(upload.upgradePath() == path);
+    writeFile(path, contents);
+
+    std::string sent;
+    auto tick = [&](uint8_t answer) {
+        bridge.queueRead({answer});
+        engine.LinkTick();
+        FUZZ_CHECK(host.progress >= 0 && host.progress <= 255);
+        FUZZ_CHECK(upload.upgradeBytesRead() <= upload.upgradeFileLength());
+        checkWrites(bridge.takeWrites(), sent);
+    };
+
+    upload.StartUpgrade();
+    tick(BootLoaderWire::Ready);
+    tick(BootLoaderWire::Done); // the erase ends: the file is opened and its first line goes out
+    for (uint8_t selector : acks) {
+        if (engine.isIdle()) {
+            break;
+        }
+        const uint8_t answer = selector % 4 < 2    ? BootLoaderWire::Done
+                               : selector % 4 == 2 ? BootLoaderWire::ProgrammingDone
+                                                   : selector;
+        tick(answer);
+    }
+    // A patient boot loader: each 0x00 consumes at least one byte of the file, so the file runs
+    // out within its length; then 0x01 finishes, and two ticks bring the link back to idle.
+    for (std::size_t guard = 0; !engine.isIdle() && guard <= contents.size() + 1; ++guard) {
+        if (upload.upgradeBytesRead() < upload.upgradeFileLength()) {
+            tick(BootLoaderWire::Done);
+        } else {
+            tick(BootLoaderWire::ProgrammingDone);
+            engine.LinkTick();
+            engine.LinkTick();
+        }
+    }
+
+    FUZZ_CHECK(engine.isIdle());
+    FUZZ_CHECK(!upload.upgradeFileOpen());
+    FUZZ_CHECK(host.progress == 0);
+    FUZZ_CHECK(inOrderWithin(sent, contents));
+    if (contents.empty()) {
+        FUZZ_CHECK(host.upgradeStatusText == UpgradeText::FileError);
+    }
+    return 0;
+}
