@@ -24,6 +24,7 @@ namespace kestrun::stress {
 namespace {
 
 namespace fs = std::filesystem;
+
 // Bytes that mean nothing to any state: no header byte, no ';', no 0x00, no 0x01.
 const std::vector<uint8_t> Garbage = {0xFF, 0x13, 0x80, 0x7E, 0x02};
 
@@ -211,6 +212,7 @@ void checkEnd(Case& c, int descriptorsBefore) {
     }
     EXPECT_EQ(host.connectionText,
               cell.fault == F::BridgeRemoved ? LinkText::Disconnected : LinkText::Connected);
+    EXPECT_EQ(rig.sim.isOpen(), cell.fault != F::BridgeRemoved) << "the bridge handle";
 
     // Nothing lost: the document's record, the settings files, the chosen upgrade file.
     SettingsRecord record = StartRecord;
