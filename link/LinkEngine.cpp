@@ -7,8 +7,7 @@ namespace kestrun {
 namespace {
 
 bool equalIgnoringCase(std::string_view a, std::string_view b) {
-    return a.size() == b.size() &&
-           std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
                return std::tolower(static_cast<unsigned char>(x)) ==
                       std::tolower(static_cast<unsigned char>(y));
            });
@@ -26,7 +25,8 @@ LinkEngine::LinkEngine(BridgeLibrary& bridge, LinkHost& host) : bridge_(bridge),
 
 void LinkEngine::setHandler(LinkState state, ExchangeHandler* handler, bool ownTick) {
     slots_[static_cast<uint8_t>(state)] = Slot{handler, ownTick};
-    if (handler != nullptr && std::find(handlers_.begin(), handlers_.end(), handler) == handlers_.end()) {
+    if (handler != nullptr &&
+        std::find(handlers_.begin(), handlers_.end(), handler) == handlers_.end()) {
         handlers_.push_back(handler);
     }
 }
@@ -163,9 +163,9 @@ void LinkEngine::LinkTick() {
     if (bridgeOpen_) {
         BridgeStatus status =
             bridge_.HidUart_Read(bridgeHandle_, readBuffer_.data(), ReadRequestLength, &count);
-        gotBytes = (status == BridgeStatusCode::Success ||
-                    status == BridgeStatusCode::ReadTimedOut) &&
-                   count >= 1;
+        gotBytes =
+            (status == BridgeStatusCode::Success || status == BridgeStatusCode::ReadTimedOut) &&
+            count >= 1;
         // Never trust the library's count beyond what was asked for.
         count = std::min(count, ReadRequestLength);
     }

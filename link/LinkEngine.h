@@ -17,21 +17,21 @@ namespace kestrun {
 /// The exchange in progress. No other value is ever set.
 enum class LinkState : uint8_t {
     Idle = 0,
-    GetHeader1 = 1,      ///< Get Data: waiting for 0xA5
-    GetHeader2 = 2,      ///< Get Data: waiting for 0x5A
-    GetRecord = 3,       ///< Get Data: collecting the record and its check byte
-    SendAck = 5,         ///< Send Data: waiting for the acknowledgement
-    WaitBootLoader = 9,  ///< upgrade: waiting for the boot loader's ';'
-    Erasing = 10,        ///< upgrade: the controller erases its flash
-    Uploading = 12,      ///< upgrade: one line per acknowledgement
-    Finishing1 = 13,     ///< upgrade: first tick after "Z\n\r"
-    Finishing2 = 14,     ///< upgrade: second tick after "Z\n\r"
+    GetHeader1 = 1,     ///< Get Data: waiting for 0xA5
+    GetHeader2 = 2,     ///< Get Data: waiting for 0x5A
+    GetRecord = 3,      ///< Get Data: collecting the record and its check byte
+    SendAck = 5,        ///< Send Data: waiting for the acknowledgement
+    WaitBootLoader = 9, ///< upgrade: waiting for the boot loader's ';'
+    Erasing = 10,       ///< upgrade: the controller erases its flash
+    Uploading = 12,     ///< upgrade: one line per acknowledgement
+    Finishing1 = 13,    ///< upgrade: first tick after "Z\n\r"
+    Finishing2 = 14,    ///< upgrade: second tick after "Z\n\r"
 };
 
 /// Tick counts of the exchanges (one tick is 5 ms of the LinkTimer).
-inline constexpr uint32_t AnswerTicks = 1000;   ///< for an answer, and between data of a reply
-inline constexpr uint32_t EraseTicks = 2000;    ///< for the first data after the erase begins
-inline constexpr uint32_t WakeRepeatTicks = 200;///< between two boot-loader requests
+inline constexpr uint32_t AnswerTicks = 1000;    ///< for an answer, and between data of a reply
+inline constexpr uint32_t EraseTicks = 2000;     ///< for the first data after the erase begins
+inline constexpr uint32_t WakeRepeatTicks = 200; ///< between two boot-loader requests
 
 /// Device notices (the window system's values, kept so notices read the same everywhere).
 inline constexpr uint32_t DeviceArrival = 0x8000;

@@ -15,16 +15,16 @@ namespace kestrun {
 
 /// One numeric value of the window: a slider with its numeric field.
 struct ValueField {
-    int index;             ///< FieldIndex: row of the slider and of its numeric field
-    std::size_t offset;    ///< first record byte
-    std::size_t width;     ///< 1 (whole number byte) or 2 (big-endian 12-bit count)
-    bool decimalMode;      ///< shown in hundredths with two decimals (0.00-10.00)
-    int32_t minimum;       ///< in the field's unit (hundredths in decimal mode)
-    int32_t maximum;       ///< in the same unit
-    int32_t startValue;    ///< what the field shows when the window opens
-    const char* group;     ///< caption of the group box
-    const char* label;     ///< caption of the label above the slider
-    const char* recordName;///< the record field's name
+    int index;              ///< FieldIndex: row of the slider and of its numeric field
+    std::size_t offset;     ///< first record byte
+    std::size_t width;      ///< 1 (whole number byte) or 2 (big-endian 12-bit count)
+    bool decimalMode;       ///< shown in hundredths with two decimals (0.00-10.00)
+    int32_t minimum;        ///< in the field's unit (hundredths in decimal mode)
+    int32_t maximum;        ///< in the same unit
+    int32_t startValue;     ///< what the field shows when the window opens
+    const char* group;      ///< caption of the group box
+    const char* label;      ///< caption of the label above the slider
+    const char* recordName; ///< the record field's name
 };
 
 /// The nine value fields in FieldIndex order.
@@ -64,9 +64,9 @@ inline constexpr std::array<RadioOption, 4> CameraTriggerOptions = {{
 
 /// What the window's settings controls hold.
 struct ShownSettings {
-    std::array<int32_t, 9> values{};              ///< by FieldIndex, clamped, in field units
-    std::optional<uint8_t> digitalConnection;      ///< checked code, none when no button is
-    std::optional<uint8_t> cameraTrigger;          ///< checked code, none when no button is
+    std::array<int32_t, 9> values{};          ///< by FieldIndex, clamped, in field units
+    std::optional<uint8_t> digitalConnection; ///< checked code, none when no button is
+    std::optional<uint8_t> cameraTrigger;     ///< checked code, none when no button is
     bool oneWayCommunication = false;
     bool pressureJoystick = false;
 };

@@ -38,8 +38,9 @@ enum class DigitalConnectionCode : uint8_t { Default = 0, Fujinon = 1, Canon = 2
 enum class CameraTriggerCode : uint8_t { PulseLow = 0, PulseHigh = 1, LevelLow = 2, LevelHigh = 3 };
 
 /// The record with nothing changed after start: what the window's start values make of it.
-inline constexpr SettingsRecord StartRecord = {0x64, 0x14, 0x05, 0x05, 0x00, 0x00, 0x01, 0x00, 0x04,
-                                               0x00, 0x0C, 0x00, 0x04, 0x00, 0x08, 0x00, 0x0C, 0x00};
+inline constexpr SettingsRecord StartRecord = {0x64, 0x14, 0x05, 0x05, 0x00, 0x00,
+                                               0x01, 0x00, 0x04, 0x00, 0x0C, 0x00,
+                                               0x04, 0x00, 0x08, 0x00, 0x0C, 0x00};
 
 /// Reads the big-endian 16-bit count at `offset` (offset + 1 must lie inside the record).
 uint16_t readCount(const SettingsRecord& record, std::size_t offset);

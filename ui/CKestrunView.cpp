@@ -114,10 +114,10 @@ void CKestrunView::createButtons() {
     // Each "group start" frame opens a radio group; the toggles stay outside every group.
     QButtonGroup* currentGroup = nullptr;
     for (std::size_t row = 0; row < ButtonTable.size(); ++row) {
-        const ButtonRow& spec = ButtonTable[row];
-        const QString caption = QString::fromUtf8(spec.caption);
+        const ButtonRow& entry = ButtonTable[row];
+        const QString caption = QString::fromUtf8(entry.caption);
         QWidget* widget = nullptr;
-        switch (spec.kind) {
+        switch (entry.kind) {
         case ButtonKind::GroupStart:
             currentGroup = new QButtonGroup(this);
             currentGroup->setExclusive(true);
@@ -150,9 +150,9 @@ void CKestrunView::createButtons() {
             widget = new QPushButton(caption, canvas_);
             break;
         }
-        widget->setGeometry(toQRect(spec.rect));
+        widget->setGeometry(toQRect(entry.rect));
         widget->setFont(fonts_.control);
-        widget->setProperty("controlId", spec.id);
+        widget->setProperty("controlId", entry.id);
         buttons_[row] = widget;
         if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
             QObject::connect(button, &QAbstractButton::clicked, this,
@@ -170,14 +170,15 @@ void CKestrunView::createButtons() {
 
 void CKestrunView::createLabels() {
     for (std::size_t row = 0; row < LabelTable.size(); ++row) {
-        const LabelRow& spec = LabelTable[row];
-        auto* label = new QLabel(QString::fromUtf8(spec.caption), canvas_);
-        label->setGeometry(toQRect(spec.rect));
-        label->setAlignment(spec.align == LabelAlign::Centred ? Qt::AlignCenter
-                                                              : (Qt::AlignLeft | Qt::AlignVCenter));
-        label->setFont(spec.font == LabelFont::Control ? fonts_.control : fonts_.caption);
+        const LabelRow& entry = LabelTable[row];
+        auto* label = new QLabel(QString::fromUtf8(entry.caption), canvas_);
+        label->setGeometry(toQRect(entry.rect));
+        label->setAlignment(entry.align == LabelAlign::Centred
+                                ? Qt::AlignCenter
+                                : (Qt::AlignLeft | Qt::AlignVCenter));
+        label->setFont(entry.font == LabelFont::Control ? fonts_.control : fonts_.caption);
         label->setAttribute(Qt::WA_TransparentForMouseEvents);
-        label->setProperty("controlId", spec.id);
+        label->setProperty("controlId", entry.id);
         label->show();
         labels_[row] = label;
     }
@@ -215,11 +216,11 @@ void CKestrunView::createFields() {
 
         // Field setup: limits, start value, the slider's range, then a commit whose notice gives
         // the slider its start position.
-        const ValueField& spec = ValueFields.at(row);
-        field->setField(spec);
-        field->ShowValue(spec.startValue);
-        sliders_[row]->setRange(spec.minimum, spec.maximum);
-        sliders_[row]->setTickInterval(spec.maximum - spec.minimum); // end ticks only
+        const ValueField& entry = ValueFields.at(row);
+        field->setField(entry);
+        field->ShowValue(entry.startValue);
+        sliders_[row]->setRange(entry.minimum, entry.maximum);
+        sliders_[row]->setTickInterval(entry.maximum - entry.minimum); // end ticks only
         field->CommitValue();
     }
 }

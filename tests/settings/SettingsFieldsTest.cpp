@@ -17,15 +17,15 @@ TEST(ShownRecord, StartValuesMakeTheStartRecord) {
 
 TEST(ShownRecord, OutOfRangeBytesAreShownClampedAndWrittenBackNormalised) {
     SettingsRecord r = StartRecord;
-    r[ZoomSpeed] = 200;          // above the field's 100
-    r[PanDeadband] = 0;          // below the field's 1
-    r[8] = 0x00;                 // FocusRangeLow count 1: shows 0.00
+    r[ZoomSpeed] = 200; // above the field's 100
+    r[PanDeadband] = 0; // below the field's 1
+    r[8] = 0x00;        // FocusRangeLow count 1: shows 0.00
     r[9] = 0x01;
-    r[10] = 0xFF;                // FocusRangeHigh count 0xFFFF: shows 10.00
+    r[10] = 0xFF; // FocusRangeHigh count 0xFFFF: shows 10.00
     r[11] = 0xFF;
-    r[DigitalConnection] = 7;    // no lens button checked
-    r[OneWayCommunication] = 2;  // any non-zero toggle shows on
-    r[CameraTrigger] = 9;        // no trigger button checked
+    r[DigitalConnection] = 7;   // no lens button checked
+    r[OneWayCommunication] = 2; // any non-zero toggle shows on
+    r[CameraTrigger] = 9;       // no trigger button checked
 
     ShownSettings shown = shownFromRecord(r);
     EXPECT_EQ(shown.values[0], 100);

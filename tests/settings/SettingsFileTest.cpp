@@ -53,11 +53,11 @@ TEST_F(SettingsFileTest, LoadTakesExactlyTheFirst18BytesAndNothingLess) {
         SettingsFileError error;
         bool loaded;
     };
-    for (Case c : {Case{0, SettingsFileError::None, false},
-                   Case{1, SettingsFileError::UnexpectedFormat, false},
-                   Case{17, SettingsFileError::UnexpectedFormat, false},
-                   Case{18, SettingsFileError::None, true},
-                   Case{20, SettingsFileError::None, true}}) {
+    for (Case c :
+         {Case{0, SettingsFileError::None, false},
+          Case{1, SettingsFileError::UnexpectedFormat, false},
+          Case{17, SettingsFileError::UnexpectedFormat, false},
+          Case{18, SettingsFileError::None, true}, Case{20, SettingsFileError::None, true}}) {
         SettingsRecord record = StartRecord;
         auto path = write("f" + std::to_string(c.size), counting(c.size));
         SettingsFileResult r = loadSettingsFile(path, record);

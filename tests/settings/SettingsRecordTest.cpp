@@ -6,18 +6,17 @@ namespace kestrun {
 namespace {
 
 TEST(RangeConversion, ShownHundredthsToCounts) {
-    const std::pair<uint16_t, uint16_t> table[] = {{0, 0},       {1, 5},       {2, 9},
-                                                   {10, 41},     {100, 410},   {250, 1024},
-                                                   {500, 2048},  {750, 3072},  {999, 4092},
-                                                   {1000, 4095}, {1500, 4095}, {65535, 4095}};
+    const std::pair<uint16_t, uint16_t> table[] = {
+        {0, 0},      {1, 5},      {2, 9},      {10, 41},     {100, 410},   {250, 1024},
+        {500, 2048}, {750, 3072}, {999, 4092}, {1000, 4095}, {1500, 4095}, {65535, 4095}};
     for (auto [hundredths, counts] : table) {
         EXPECT_EQ(RangeToCounts(hundredths), counts) << hundredths;
     }
 }
 
 TEST(RangeConversion, CountsToShownHundredths) {
-    const std::pair<uint16_t, uint16_t> table[] = {{0, 0},      {4, 0},       {5, 1},
-                                                   {1024, 250}, {4094, 999},  {4095, 1000},
+    const std::pair<uint16_t, uint16_t> table[] = {{0, 0},       {4, 0},        {5, 1},
+                                                   {1024, 250},  {4094, 999},   {4095, 1000},
                                                    {4096, 1000}, {0xFFFF, 1000}};
     for (auto [counts, hundredths] : table) {
         EXPECT_EQ(CountsToRange(counts), hundredths) << counts;
