@@ -11,17 +11,6 @@
 namespace kestrun::cli {
 namespace {
 
-/// Captions of the window's controls that are not value fields: the group boxes around the two
-/// radio groups and the two toggles, and the toggles themselves.
-namespace ControlCaption {
-constexpr const char* LensControl = "Lens Control";
-constexpr const char* DigitalConnection = "Digital Connection";
-constexpr const char* MiscControls = "Misc Controls";
-constexpr const char* OneWayCommunication = "One Way Communication";
-constexpr const char* PressureJoystick = "Pressure Joystick";
-constexpr const char* CameraTrigger = "Camera Trigger";
-} // namespace ControlCaption
-
 /// How a toggle and an empty radio group read in the text form.
 namespace ShownWord {
 constexpr const char* On = "on";
@@ -48,8 +37,8 @@ constexpr Item valueItem(int field) {
 // The window's order, top to bottom and left to right: the "Lens Control" box, then "Zoom Setup",
 // "Joystick Deadband", "Misc Controls" and "Camera Trigger".
 constexpr std::array<Item, 13> WindowOrder = {{
-    {Kind::DigitalConnection, DigitalConnection, -1, ControlCaption::LensControl,
-     ControlCaption::DigitalConnection, "DigitalConnection"},
+    {Kind::DigitalConnection, DigitalConnection, -1, SettingsCaption::LensControl,
+     SettingsCaption::DigitalConnection, "DigitalConnection"},
     valueItem(2),
     valueItem(3),
     valueItem(4),
@@ -59,11 +48,11 @@ constexpr std::array<Item, 13> WindowOrder = {{
     valueItem(1),
     valueItem(7),
     valueItem(8),
-    {Kind::OneWay, OneWayCommunication, -1, ControlCaption::MiscControls,
-     ControlCaption::OneWayCommunication, "OneWayCommunication"},
-    {Kind::Pressure, PressureJoystick, -1, ControlCaption::MiscControls,
-     ControlCaption::PressureJoystick, "PressureJoystick"},
-    {Kind::CameraTrigger, CameraTrigger, -1, ControlCaption::CameraTrigger, nullptr,
+    {Kind::OneWay, OneWayCommunication, -1, SettingsCaption::MiscControls,
+     SettingsCaption::OneWayCommunication, "OneWayCommunication"},
+    {Kind::Pressure, PressureJoystick, -1, SettingsCaption::MiscControls,
+     SettingsCaption::PressureJoystick, "PressureJoystick"},
+    {Kind::CameraTrigger, CameraTrigger, -1, SettingsCaption::CameraTrigger, nullptr,
      "CameraTrigger"},
 }};
 

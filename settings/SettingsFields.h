@@ -62,6 +62,17 @@ inline constexpr std::array<RadioOption, 4> CameraTriggerOptions = {{
     {2, "Level Low"},
 }};
 
+/// Captions of the window's controls that are not value fields: the group boxes around the two
+/// radio groups and the two toggles, and the toggles themselves.
+namespace SettingsCaption {
+inline constexpr const char* LensControl = "Lens Control";
+inline constexpr const char* DigitalConnection = "Digital Connection";
+inline constexpr const char* MiscControls = "Misc Controls";
+inline constexpr const char* OneWayCommunication = "One Way Communication";
+inline constexpr const char* PressureJoystick = "Pressure Joystick";
+inline constexpr const char* CameraTrigger = "Camera Trigger";
+} // namespace SettingsCaption
+
 /// What the window's settings controls hold.
 struct ShownSettings {
     std::array<int32_t, 9> values{};          ///< by FieldIndex, clamped, in field units

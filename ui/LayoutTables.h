@@ -3,6 +3,8 @@
 // the fixed 624 x 782 canvas, in the order the window creates them. Nothing looks a control up by
 // its id; the ids are kept here because they name the controls (tests find them by row).
 
+#include "settings/SettingsFields.h"
+
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -70,32 +72,32 @@ struct FieldRow {
 
 // clang-format off
 inline constexpr std::array<ButtonRow, 26> ButtonTable = {{
-    {200, "Zoom Setup",               ButtonKind::GroupBox,     CheckAtBuild::None,      {15, 395, 160, 180}},
-    {201, "Joystick Deadband",        ButtonKind::GroupBox,     CheckAtBuild::None,      {205, 395, 160, 180}},
-    {202, "Lens Control",             ButtonKind::GroupBox,     CheckAtBuild::None,      {15, 155, 594, 215}},
-    {203, "Digital Connection",       ButtonKind::GroupStart,   CheckAtBuild::None,      {30, 197, 135, 130}},
-    {204, "Default",                  ButtonKind::AutoRadio,    CheckAtBuild::Checked,   {65, 217, 65, 25}},
-    {205, "Fujinon",                  ButtonKind::AutoRadio,    CheckAtBuild::None,      {65, 242, 65, 25}},
-    {206, "Canon",                    ButtonKind::AutoRadio,    CheckAtBuild::None,      {65, 267, 58, 25}},
-    {207, "Preston",                  ButtonKind::AutoRadio,    CheckAtBuild::None,      {65, 292, 65, 25}},
-    {208, "Focus Analog Range",       ButtonKind::GroupBox,     CheckAtBuild::None,      {180, 175, 160, 180}},
-    {209, "Zoom Analog Range",        ButtonKind::GroupBox,     CheckAtBuild::None,      {355, 175, 236, 180}},
-    {210, "Status",                   ButtonKind::GroupBox,     CheckAtBuild::None,      {150, 15, 205, 100}},
-    {211, "",                         ButtonKind::GroupBox,     CheckAtBuild::None,      {150, 60, 205, 55}},
-    {212, "Get Data\nFrom Controller", ButtonKind::Push,        CheckAtBuild::None,      {385, 23, 110, 40}},
-    {213, "Send Data\nTo Controller", ButtonKind::Push,         CheckAtBuild::None,      {385, 75, 110, 40}},
-    {214, "System Upgrade",           ButtonKind::GroupBox,     CheckAtBuild::None,      {150, 624, 340, 144}},
-    {215, "Select file",              ButtonKind::Push,         CheckAtBuild::None,      {170, 649, 80, 24}},
-    {216, "Start",                    ButtonKind::Push,         CheckAtBuild::None,      {230, 734, 60, 24}},
-    {217, "Cancel",                   ButtonKind::Push,         CheckAtBuild::None,      {350, 734, 60, 24}},
-    {218, "Misc Controls",            ButtonKind::GroupBox,     CheckAtBuild::None,      {395, 375, 205, 80}},
-    {219, "One Way Communication",    ButtonKind::ToggleButton, CheckAtBuild::Unchecked, {410, 395, 170, 25}},
-    {220, "Pressure Joystick",        ButtonKind::ToggleButton, CheckAtBuild::Unchecked, {410, 420, 125, 25}},
-    {221, "Camera Trigger",           ButtonKind::GroupStart,   CheckAtBuild::None,      {395, 467, 205, 125}},
-    {222, "Pulse High",               ButtonKind::AutoRadio,    CheckAtBuild::Checked,   {410, 487, 112, 25}},
-    {223, "Pulse Low",                ButtonKind::AutoRadio,    CheckAtBuild::None,      {410, 512, 112, 25}},
-    {224, "Level High",               ButtonKind::AutoRadio,    CheckAtBuild::None,      {410, 537, 112, 25}},
-    {225, "Level Low",                ButtonKind::AutoRadio,    CheckAtBuild::None,      {410, 562, 112, 25}},
+    {200, "Zoom Setup",                         ButtonKind::GroupBox,     CheckAtBuild::None,      {15, 395, 160, 180}},
+    {201, "Joystick Deadband",                  ButtonKind::GroupBox,     CheckAtBuild::None,      {205, 395, 160, 180}},
+    {202, SettingsCaption::LensControl,         ButtonKind::GroupBox,     CheckAtBuild::None,      {15, 155, 594, 215}},
+    {203, SettingsCaption::DigitalConnection,   ButtonKind::GroupStart,   CheckAtBuild::None,      {30, 197, 135, 130}},
+    {204, "Default",                            ButtonKind::AutoRadio,    CheckAtBuild::Checked,   {65, 217, 65, 25}},
+    {205, "Fujinon",                            ButtonKind::AutoRadio,    CheckAtBuild::None,      {65, 242, 65, 25}},
+    {206, "Canon",                              ButtonKind::AutoRadio,    CheckAtBuild::None,      {65, 267, 58, 25}},
+    {207, "Preston",                            ButtonKind::AutoRadio,    CheckAtBuild::None,      {65, 292, 65, 25}},
+    {208, "Focus Analog Range",                 ButtonKind::GroupBox,     CheckAtBuild::None,      {180, 175, 160, 180}},
+    {209, "Zoom Analog Range",                  ButtonKind::GroupBox,     CheckAtBuild::None,      {355, 175, 236, 180}},
+    {210, "Status",                             ButtonKind::GroupBox,     CheckAtBuild::None,      {150, 15, 205, 100}},
+    {211, "",                                   ButtonKind::GroupBox,     CheckAtBuild::None,      {150, 60, 205, 55}},
+    {212, "Get Data\nFrom Controller",          ButtonKind::Push,         CheckAtBuild::None,      {385, 23, 110, 40}},
+    {213, "Send Data\nTo Controller",           ButtonKind::Push,         CheckAtBuild::None,      {385, 75, 110, 40}},
+    {214, "System Upgrade",                     ButtonKind::GroupBox,     CheckAtBuild::None,      {150, 624, 340, 144}},
+    {215, "Select file",                        ButtonKind::Push,         CheckAtBuild::None,      {170, 649, 80, 24}},
+    {216, "Start",                              ButtonKind::Push,         CheckAtBuild::None,      {230, 734, 60, 24}},
+    {217, "Cancel",                             ButtonKind::Push,         CheckAtBuild::None,      {350, 734, 60, 24}},
+    {218, SettingsCaption::MiscControls,        ButtonKind::GroupBox,     CheckAtBuild::None,      {395, 375, 205, 80}},
+    {219, SettingsCaption::OneWayCommunication, ButtonKind::ToggleButton, CheckAtBuild::Unchecked, {410, 395, 170, 25}},
+    {220, SettingsCaption::PressureJoystick,    ButtonKind::ToggleButton, CheckAtBuild::Unchecked, {410, 420, 125, 25}},
+    {221, SettingsCaption::CameraTrigger,       ButtonKind::GroupStart,   CheckAtBuild::None,      {395, 467, 205, 125}},
+    {222, "Pulse High",                         ButtonKind::AutoRadio,    CheckAtBuild::Checked,   {410, 487, 112, 25}},
+    {223, "Pulse Low",                          ButtonKind::AutoRadio,    CheckAtBuild::None,      {410, 512, 112, 25}},
+    {224, "Level High",                         ButtonKind::AutoRadio,    CheckAtBuild::None,      {410, 537, 112, 25}},
+    {225, "Level Low",                          ButtonKind::AutoRadio,    CheckAtBuild::None,      {410, 562, 112, 25}},
 }};
 
 inline constexpr std::array<LabelRow, 15> LabelTable = {{
