@@ -3,59 +3,40 @@
 
 #include "tests/upgrade/UploadRig.h"
 
-#include <filesystem>
-
 namespace kestrun::test {
 namespace {
 
-using Writes = std::vector<std::string>;
-
 const std::string GoodFile = ":0400000001020304F2\r\n:0400040005060708DE\r\n:00000001FF\r\n";
 
-TEST(StartUpgrade, GuardsAndAFailedWakeUpWrite) {
-    UploadRig rig;
+TEST(StartUpgrade, RefusedWithoutABridgeOrAFile) {
+    UploadRig<> rig;
     rig.upload.StartUpgrade();
     rig.choose(GoodFile);
     rig.engine.shutdown(); // no bridge open: this guard comes first
     rig.upload.StartUpgrade();
     ASSERT_EQ(rig.host.messages.size(), 2u);
-    EXPECT_EQ(rig.host.messages[0].text, "Please select an upgrade file");
-    EXPECT_EQ(rig.host.messages[0].caption, "Kestrun");
-    EXPECT_EQ(rig.host.messages[0].icon, MessageIcon::None);
-    EXPECT_EQ(rig.host.messages[1].text,
-              "Please connect the USB cable,\n and provide power to the head controller.");
-    EXPECT_EQ(rig.host.messages[1].caption, "Controller is not connected");
-    EXPECT_EQ(rig.host.messages[1].icon, MessageIcon::Error);
+    EXPECT_EQ(rig.host.messages[0],
+              (Message{"Please select an upgrade file", "Kestrun", MessageIcon::None}));
+    EXPECT_EQ(rig.host.messages[1],
+              (Message{"Please connect the USB cable,\n and provide power to the head controller.",
+                       "Controller is not connected", MessageIcon::Error}));
     EXPECT_TRUE(rig.writes().empty());
-
-    rig.engine.ConnectBridge();
-    rig.bridge.writeFailure = BridgeStatusCode::WriteError;
-    rig.upload.StartUpgrade();
-    rig.upload.StartUpgrade(); // a second press while waiting does nothing
-    ASSERT_EQ(rig.host.messages.size(), 3u);
-    EXPECT_EQ(rig.host.messages[2].text, "Failed to transmit : Write error");
-    EXPECT_EQ(rig.state(), 9) << "the wake-up request is repeated from state 9";
-    rig.bridge.writeFailure.reset();
-    rig.idle(1001);
-    EXPECT_EQ(rig.writes(), Writes{"033P"});
 }
 
-// Cancel in every state of the upgrade, and what it leaves.
 TEST(CancelExchange, EndsEveryStateAndLateBytesAreDropped) {
-    struct Case {
-        std::vector<std::string> reads; // after "Start"
+    const struct {
+        Writes reads; // after "Start"
         int state;
-    };
-    const Case cases[] = {
-        {{}, 9}, {{";"}, 10}, {{";", "\x30"}, 10}, {{";", Ack}, 12}, {{";", Ack, Ack}, 12},
-    };
-    for (const Case& c : cases) {
-        UploadRig rig;
+    } cases[] = {{{}, 9},
+                 {{";"}, 10},
+                 {{";", "\x30"}, 10},
+                 {{";", Ack}, 12},
+                 {{";", Ack, Ack}, 12},
+                 {{";", Ack, Ack, Ack, Done}, 14}}; // 13 becomes 14 within its tick
+    for (const auto& c : cases) {
+        UploadRig<> rig;
         rig.choose(GoodFile);
-        rig.upload.StartUpgrade();
-        for (const auto& bytes : c.reads) {
-            rig.tick(bytes);
-        }
+        rig.start(c.reads);
         ASSERT_EQ(rig.state(), c.state);
         rig.writes();
         rig.upload.CancelExchange();
@@ -63,131 +44,72 @@ TEST(CancelExchange, EndsEveryStateAndLateBytesAreDropped) {
         EXPECT_EQ(rig.host.upgradeStatusText, "") << c.state;
         EXPECT_EQ(rig.host.progress, 0) << c.state;
         EXPECT_FALSE(rig.upload.upgradeFileOpen()) << c.state;
-        EXPECT_EQ(rig.upload.upgradePath(), (rig.folder.path() / "fw.hex").string()) << c.state;
+        EXPECT_EQ(rig.host.upgradeFinishedNotices, c.state == 14 ? 1 : 0) << "a finish stands";
+        EXPECT_EQ(rig.upload.upgradePath(), (rig.folder.path / "fw.hex").string()) << c.state;
         // A late ';', erase end, acknowledgements and the silence after them change nothing.
-        rig.tick(";");
-        rig.tick(Ack);
-        rig.tick(Done);
+        for (const std::string& late : {std::string(";"), Ack, Done}) {
+            rig.tick(late);
+        }
         rig.idle(2500);
         EXPECT_TRUE(rig.writes().empty()) << c.state;
         EXPECT_EQ(rig.state(), 0) << c.state;
-        EXPECT_EQ(rig.host.upgradeStatusText, "") << c.state;
-        // The same file can be chosen again and a new start reopens it from its start.
+        // The same file can be chosen again, and a new start reads it from its beginning.
         rig.choose(GoodFile);
         rig.startThroughErase();
         EXPECT_EQ(rig.writes(), (Writes{"\x1bP", ":0400000001020304F2", "\n\r"})) << c.state;
     }
 }
 
-TEST(CancelExchange, InTheFinishingStatesTheCompletionStands) {
-    UploadRig rig;
-    rig.choose(":00000001FF\r\n");
-    rig.startThroughErase();
-    rig.tick(Done); // state 13 lasts only within this tick: the tick step makes it 14
-    ASSERT_EQ(rig.state(), 14);
-    rig.upload.CancelExchange();
-    EXPECT_EQ(rig.writes().back(), "Z\n\r");
-    EXPECT_EQ(rig.host.upgradeFinishedNotices, 1);
-    EXPECT_EQ(rig.state(), 0);
-
-    UploadRig idle; // while idle it only resets the texts and the bar
-    idle.host.statusText = "Data Received";
-    idle.upload.CancelExchange();
-    EXPECT_EQ(idle.host.statusText, "---");
-    EXPECT_EQ(idle.host.progress, 0);
-    EXPECT_TRUE(idle.writes().empty());
-}
-
-// Every failure of the upload ends idle with its text, the bar at 0 and the file closed.
+// Every failure of the upload ends idle with its text on the upgrade's status line only, the bar
+// at 0, the file closed, nothing of a bad line on the wire and nothing sent afterwards. Silence
+// ends on exactly its last tick: 2000 ticks for the erase, then 1000 after each byte that came.
 TEST(UploadFailures, EachEndsIdleWithItsTextAndTheFileClosed) {
-    struct Case {
+    const char* const NoResponse = "No Response from Device";
+    const char* const FileError = "File Error";
+    enum Change { Keep, Remove, Empty }; // done to the file while the controller erases
+    const struct {
         const char* what;
-        std::string file;
-        void (*beforeEraseEnd)(UploadRig&);
-        std::vector<std::string> reads; // after the erase end
+        Writes reads; // after "Start", one per tick
+        Change change;
+        int silence; // idle ticks to the text, counting the last; 0: the reads bring it
         const char* text;
         std::size_t linesSent;
+        std::string file = GoodFile;
+    } cases[] = {
+        {"line refused", {";", Ack, "\x15"}, Keep, 0, "Communications Error", 1},
+        {"file vanished", {";", Ack}, Remove, 0, FileError, 0},
+        {"file emptied", {";", Ack}, Empty, 0, FileError, 0},
+        {"line over 255", {";", Ack}, Keep, 0, FileError, 0, ":" + std::string(256, 'A') + "\r\n"},
+        {"erase silent", {";"}, Keep, 1999, NoResponse, 0}, // the ';' tick counted the first
+        {"erase silent after progress", {";", "\x10"}, Keep, 999, NoResponse, 0},
+        {"upload silent", {";", Ack, Ack}, Keep, 999, NoResponse, 2},
     };
-    const auto keep = [](UploadRig&) {};
-    const Case cases[] = {
-        {"controller refuses a line", GoodFile, keep, {"\x15"}, "Communications Error", 1},
-        {"refusal ends the read",
-         GoodFile,
-         keep,
-         {std::string("\x80\0", 2)},
-         "Communications Error",
-         1},
-        {"file vanished before the erase end",
-         GoodFile,
-         [](UploadRig& rig) { std::filesystem::remove(rig.upload.upgradePath()); },
-         {},
-         "File Error",
-         0},
-        {"file replaced by a folder",
-         GoodFile,
-         [](UploadRig& rig) {
-             std::filesystem::remove(rig.upload.upgradePath());
-             std::filesystem::create_directory(rig.upload.upgradePath());
-         },
-         {},
-         "File Error",
-         0},
-        {"file emptied before the erase end",
-         GoodFile,
-         [](UploadRig& rig) { std::filesystem::resize_file(rig.upload.upgradePath(), 0); },
-         {},
-         "File Error",
-         0},
-        {"line longer than 255 characters",
-         ":" + std::string(256, 'A') + "\r\n",
-         keep,
-         {},
-         "File Error",
-         0},
-        {"long line after a good one",
-         ":01\r\n:" + std::string(300, '0') + "\r\n",
-         keep,
-         {Ack},
-         "File Error",
-         1},
-    };
-    for (const Case& c : cases) {
-        UploadRig rig;
+    for (const auto& c : cases) {
+        UploadRig<> rig;
         rig.choose(c.file);
         rig.upload.StartUpgrade();
-        rig.tick(";");
-        c.beforeEraseEnd(rig);
-        rig.tick(Ack);
-        for (const auto& bytes : c.reads) {
-            rig.tick(bytes);
+        for (std::size_t i = 0; i < c.reads.size(); ++i) {
+            rig.tick(c.reads[i]);
+            if (i == 0 && c.change == Remove) {
+                std::filesystem::remove(rig.upload.upgradePath());
+            } else if (i == 0 && c.change == Empty) {
+                std::filesystem::resize_file(rig.upload.upgradePath(), 0);
+            }
         }
-        Writes sent = rig.writes();
+        if (c.silence > 0) {
+            rig.idle(c.silence - 1);
+            EXPECT_NE(rig.state(), 0) << c.what << ": ended a tick early";
+            rig.idle(1);
+        }
+        EXPECT_EQ(rig.writes().size(), 1 + 2 * c.linesSent) << c.what << ": no bad line goes out";
         EXPECT_EQ(rig.host.upgradeStatusText, c.text) << c.what;
+        EXPECT_EQ(rig.host.statusText, "---") << c.what;
         EXPECT_EQ(rig.state(), 0) << c.what;
         EXPECT_EQ(rig.host.progress, 0) << c.what;
         EXPECT_FALSE(rig.upload.upgradeFileOpen()) << c.what;
-        EXPECT_EQ(sent.size(), 1 + 2 * c.linesSent) << c.what << ": nothing of a bad line goes out";
-        rig.idle(1200);
-        EXPECT_EQ(rig.writes().size(), 0u) << c.what;
+        rig.idle(2100);
+        EXPECT_TRUE(rig.writes().empty()) << c.what;
     }
-}
-
-TEST(UploadFailures, FileCutShortDuringTheUploadIsAFileError) {
-    UploadRig rig;
-    std::string file;
-    for (int i = 0; i < 1000; ++i) {
-        file += ":0400000001020304F2\r\n";
-    }
-    rig.choose(file + ":00000001FF\r\n");
-    rig.startThroughErase();
-    std::filesystem::resize_file(rig.upload.upgradePath(), 100);
-    int acks = 0;
-    for (; acks < 1100 && rig.state() == 12; ++acks) {
-        rig.tick(Ack);
-    }
-    EXPECT_EQ(rig.host.upgradeStatusText, "File Error");
-    EXPECT_LT(acks, 1000) << "the cut is found, not the end record sent";
-    EXPECT_FALSE(rig.upload.upgradeFileOpen());
 }
 
 } // namespace
