@@ -1,0 +1,63 @@
+// The platform's own devices: which udev events become notices, and that a machine without a
+// bridge or udev still gets a driver and a monitor that are silent and never block.
+
+#include "link/cp2110/Cp2110Bridge.h"
+#include "link/udev/UdevMonitor.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fcntl.h>
+#include <optional>
+#include <tuple>
+
+namespace kestrun {
+namespace {
+
+TEST(UdevMonitor, AddAndRemoveOfANodeBecomeNotices) {
+    const std::tuple<const char*, const char*, std::optional<uint32_t>> cases[] = {
+        {"add", "/dev/hidraw3", DeviceArrival},
+        {"remove", "/dev/hidraw3", DeviceRemoveComplete},
+        {"change", "/dev/hidraw3", std::nullopt},
+        {"add", nullptr, std::nullopt}, // a device without a node: nothing to match
+        {"remove", "", std::nullopt},
+        {nullptr, "/dev/hidraw3", std::nullopt},
+    };
+    for (const auto& [action, devnode, eventType] : cases) {
+        const auto change = deviceChangeFromUevent(action, devnode);
+        const std::string row =
+            std::string(action ? action : "-") + " " + (devnode ? devnode : "-");
+        ASSERT_EQ(change.has_value(), eventType.has_value()) << row;
+        if (change) {
+            EXPECT_EQ(change->eventType, *eventType) << row;
+            EXPECT_EQ(change->notice.deviceType, DeviceTypeInterface);
+            EXPECT_EQ(change->notice.name, devnode);
+        }
+    }
+}
+
+// Wherever the tests run (a container: no hidraw, no udev) the real hidapi enumeration and the
+// udev monitor work, never block and print nothing: the program starts quietly "Disconnected".
+TEST(Platform, StartsQuietWithoutBridgeOrUdev) {
+    ::testing::internal::CaptureStderr();
+    ::testing::internal::CaptureStdout();
+    const auto start = std::chrono::steady_clock::now();
+    {
+        Cp2110Bridge bridge;
+        uint32_t count = 0;
+        EXPECT_EQ(bridge.HidUart_GetNumDevices(&count, 0, 0), BridgeStatusCode::Success);
+        EXPECT_EQ(bridge.listDevices().size(), count);
+        UdevMonitor monitor;
+        if (monitor.fd() >= 0) {
+            EXPECT_NE(::fcntl(monitor.fd(), F_GETFL) & O_NONBLOCK, 0)
+                << "a blocking socket would freeze the window";
+        }
+        monitor.receive(); // whatever happens to be waiting; must return at once
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
+    EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+}
+
+} // namespace
+} // namespace kestrun
