@@ -1,104 +1,24 @@
 #pragma once
-// Shared pieces of the shell's tests: a view that records what the shell asks of it, answers for
-// the file dialogs, a log of the message boxes, and settings files written byte by byte.
+// Shared pieces of the shell's tests: the test run's own settings store, and settings files written
+// and read byte by byte.
 
-#include "app/DocumentView.h"
-#include "app/ShellPrompts.h"
+#include "app/AppText.h"
 #include "settings/SettingsRecord.h"
 
 #include <QByteArray>
 #include <QFile>
-#include <QPointer>
-#include <QString>
-#include <QStringList>
+#include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QWidget>
-
-#include <deque>
-#include <memory>
-#include <optional>
 
 namespace kestrun::test {
 
-/// A view that writes down each call of the shell, in order ("initial update", "notify 3",
-/// "controls to record"), and fills the record from `shown` as the window would from its
-/// controls.
-class FakeView : public ShellView {
-public:
-    explicit FakeView(SettingsRecord& record) : record_(record), widget_(new QWidget) {}
-    ~FakeView() override {
-        if (widget_ && widget_->parent() == nullptr) {
-            delete widget_.data();
-        }
-    }
-    QWidget* widget() override { return widget_.data(); }
-    void OnInitialUpdate() override { calls.append(QStringLiteral("initial update")); }
-    void ControlsToRecord() override {
-        calls.append(QStringLiteral("controls to record"));
-        record_ = shown;
-    }
-    void postSettingsNotify(uint32_t code) override {
-        calls.append(QStringLiteral("notify %1").arg(code));
-    }
-    bool saveScreenshot(const QString&) override { return false; }
-
-    QStringList calls;
-    SettingsRecord shown = StartRecord; ///< what the "controls" hold
-
-private:
-    SettingsRecord& record_;
-    QPointer<QWidget> widget_;
-};
-
-/// Installs itself as the shell's dialog and message hooks for the life of a test.
-class ShellScript {
-public:
-    struct Dialog {
-        FileDialogKind kind;
-        QString proposed;
-    };
-    struct Message {
-        QString text;
-        QString caption;
-    };
-
-    ShellScript() {
-        setFileDialogHook([this](QWidget*, FileDialogKind kind, const QString& proposed) {
-            dialogs.push_back({kind, proposed});
-            std::optional<QString> answer;
-            if (!answers.empty()) {
-                answer = answers.front();
-                answers.pop_front();
-            }
-            return answer;
-        });
-        setMessageHook([this](QWidget*, const QString& text, const QString& caption) {
-            messages.push_back({text, caption});
-        });
-    }
-    ~ShellScript() {
-        setFileDialogHook({});
-        setMessageHook({});
-    }
-    ShellScript(const ShellScript&) = delete;
-    ShellScript& operator=(const ShellScript&) = delete;
-
-    /// The next dialog answers `path`; std::nullopt stands for Cancel.
-    void answer(std::optional<QString> path) { answers.push_back(std::move(path)); }
-
-    std::deque<std::optional<QString>> answers;
-    std::vector<Dialog> dialogs;
-    std::vector<Message> messages;
-};
-
-/// A file of exactly `bytes` in `dir`, named `name`; answers its path.
 inline QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
-    const QString path = dir.filePath(name);
-    QFile file(path);
+    QFile file(dir.filePath(name));
     if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
         file.write(bytes);
     }
-    return path;
+    return file.fileName();
 }
 
 inline QByteArray readFile(const QString& path) {
@@ -109,6 +29,16 @@ inline QByteArray readFile(const QString& path) {
 inline QByteArray recordBytes(const SettingsRecord& record) {
     return QByteArray(reinterpret_cast<const char*>(record.data()),
                       static_cast<qsizetype>(record.size()));
+}
+
+/// Points the settings store at a folder of the test run's own, so the tests never touch the
+/// user's recent files, and empties it.
+inline void useOwnSettingsStore() {
+    static const QTemporaryDir store;
+    QStandardPaths::setTestModeEnabled(true);
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, store.path());
+    QSettings(QString::fromLatin1(AppText::CompanyKey), QString::fromLatin1(AppText::AppName))
+        .clear();
 }
 
 /// A record unlike the start record in every byte, all within the window's ranges:

@@ -1,14 +1,13 @@
-// The built `kestrun` run as a process, as a desktop or a script starts it: exit codes, messages
-// on standard error (KESTRUN_MESSAGES_TO_STDERR stands in for the boxes nobody could close
-// here), and the screenshot mode.
+// The command line as read, and the built `kestrun` run as a process, as a desktop or a script
+// starts it: exit codes, messages on standard error (KESTRUN_MESSAGES_TO_STDERR stands in for the
+// boxes nobody could close here), and the screenshot mode.
 
 #include "AppTestSupport.h"
 
-#include "app/AppText.h"
+#include "app/CommandLine.h"
 
 #include <QImage>
 #include <QProcess>
-#include <QProcessEnvironment>
 #include <QTest>
 
 namespace kestrun::test {
@@ -16,12 +15,12 @@ namespace kestrun::test {
 class ProgramTest : public QObject {
     Q_OBJECT
 private slots:
-    void initTestCase();
     void init() { dir_ = std::make_unique<QTemporaryDir>(); }
-
+    void commandLine_data();
+    void commandLine();
     void endsWithoutAWindow_data();
     void endsWithoutAWindow();
-    void helpUsageAndScreenshotsNeedNoDisplay();
+    void screenshotShowsTheWindowAfterStartUp();
 
 private:
     struct Run {
@@ -29,19 +28,45 @@ private:
         QString out;
         QString err;
     };
-    /// Runs the program offscreen, or `withoutDisplay`: no platform chosen and no display to
-    /// find, as over a remote shell.
-    Run run(const QStringList& arguments, bool withoutDisplay = false);
+    /// Runs the program offscreen or, `withoutDisplay`, with no platform chosen and no display
+    /// to find, as over a remote shell.
+    Run run(const QStringList& arguments, bool withoutDisplay);
 
-    QString program_;
     std::unique_ptr<QTemporaryDir> dir_;
 };
 
-void ProgramTest::initTestCase() {
-    program_ = qEnvironmentVariable("KESTRUN_PROGRAM");
-    if (program_.isEmpty()) {
-        QSKIP("KESTRUN_PROGRAM does not name the built kestrun (run through CTest)");
+void ProgramTest::commandLine_data() {
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<QString>("expected"); // the options read, or "error"
+    auto row = [](const char* name, QStringList arguments, const char* expected) {
+        QTest::newRow(name) << arguments << QString(expected);
+    };
+    row("nothing", {}, "file= sim=0 port= baud=115200 shot=");
+    row("simulate", {"--simulate", "a"}, "file=a sim=1 port= baud=115200 shot=");
+    row("port", {"--port=/dev/pts/4", "--baud", "9600"},
+        "file= sim=0 port=/dev/pts/4 baud=9600 shot=");
+    row("file after --", {"--", "--simulate"}, "file=--simulate sim=0 port= baud=115200 shot=");
+    row("two files", {"a", "b"}, "error");
+    row("unknown option", {"--simulated"}, "error");
+    row("port without device", {"--port"}, "error");
+    row("baud without port", {"--baud", "9600"}, "error");
+    row("baud not a number", {"--port", "p", "--baud", "fast"}, "error");
+    row("baud zero", {"--port", "p", "--baud", "0"}, "error");
+    row("simulate and port", {"--simulate", "--port", "p"}, "error");
+}
+
+void ProgramTest::commandLine() {
+    QFETCH(QStringList, arguments);
+    QFETCH(QString, expected);
+    const CommandLineResult result = parseCommandLine(QStringList{"kestrun"} + arguments);
+    QCOMPARE(result.error.isEmpty(), result.options.has_value());
+    QString read = QStringLiteral("error");
+    if (const auto& o = result.options) {
+        read = QString("file=%1 sim=%2 port=%3 baud=%4 shot=%5")
+                   .arg(o->settingsFile, QString::number(o->simulate), o->port,
+                        QString::number(o->baud), o->screenshot);
     }
+    QCOMPARE(read, expected);
 }
 
 ProgramTest::Run ProgramTest::run(const QStringList& arguments, bool withoutDisplay) {
@@ -50,87 +75,71 @@ ProgramTest::Run ProgramTest::run(const QStringList& arguments, bool withoutDisp
         environment.remove(QString::fromLatin1(name));
     }
     if (!withoutDisplay) {
-        environment.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
+        environment.insert("QT_QPA_PLATFORM", "offscreen");
     }
     environment.insert(QString::fromLatin1(AppText::MessagesToStderrVariable), "1");
-    // The run's recent files go to the test's own folder, never the user's.
-    environment.insert(QStringLiteral("XDG_CONFIG_HOME"), dir_->filePath("config"));
+    environment.insert("XDG_CONFIG_HOME", dir_->filePath("config")); // the run's recent files
     QProcess process;
     process.setProcessEnvironment(environment);
-    process.start(program_, arguments);
-    Run result;
-    if (!process.waitForFinished(60000)) {
-        process.kill();
-        process.waitForFinished();
-        return result;
+    process.start(qEnvironmentVariable("KESTRUN_PROGRAM"), arguments);
+    if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) {
+        return {}; // hung or crashed
     }
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -2;
-    result.out = QString::fromLocal8Bit(process.readAllStandardOutput());
-    result.err = QString::fromLocal8Bit(process.readAllStandardError());
-    return result;
+    return {process.exitCode(), QString::fromLocal8Bit(process.readAllStandardOutput()),
+            QString::fromLocal8Bit(process.readAllStandardError())};
 }
 
 void ProgramTest::endsWithoutAWindow_data() {
-    QTest::addColumn<QStringList>("arguments"); // FILE: a 17-byte file, GONE: a missing one
+    // FILE: a 17-byte file, GONE: a missing one. The text is looked for on standard output when
+    // the run succeeds, on standard error when it fails.
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("withoutDisplay");
     QTest::addColumn<int>("exitCode");
-    QTest::addColumn<QString>("err");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("help") << QStringList{"--help"} << true << 0 << "--screenshot";
+    QTest::newRow("usage") << QStringList{"--frobnicate"} << true << 2
+                           << "unknown option --frobnicate";
     // --simulate keeps the runs off the machine's real USB devices.
-    QTest::newRow("missing file") << QStringList{"--simulate", "GONE"} << 1
+    QTest::newRow("missing file") << QStringList{"--simulate", "GONE"} << false << 1
                                   << "Kestrun: GONE was not found.";
-    QTest::newRow("17-byte file") << QStringList{"--simulate", "FILE"} << 1
+    QTest::newRow("17-byte file") << QStringList{"--simulate", "FILE"} << false << 1
                                   << "Kestrun: Unexpected file format.";
-    QTest::newRow("unknown option") << QStringList{"--frobnicate"} << 2 << "Usage: kestrun";
-    QTest::newRow("two files") << QStringList{"a", "b"} << 2 << "only one settings file";
     QTest::newRow("baud the port cannot take")
-        << QStringList{"--port", "/dev/null", "--baud", "12345"} << 2 << "12345";
+        << QStringList{"--port", "/dev/null", "--baud", "12345"} << false << 2 << "12345";
+    QTest::newRow("picture not writable")
+        << QStringList{"--simulate", "--screenshot", "GONE/x.png"} << false << 1 << "";
 }
 
 void ProgramTest::endsWithoutAWindow() {
     QFETCH(QStringList, arguments);
+    QFETCH(bool, withoutDisplay);
     QFETCH(int, exitCode);
-    QFETCH(QString, err);
-    const QString file = writeFile(*dir_, "short", QByteArray(17, '\0'));
+    QFETCH(QString, text);
     const QString gone = dir_->filePath("gone");
-    arguments.replaceInStrings("FILE", file).replaceInStrings("GONE", gone);
-    const Run result = run(arguments);
+    arguments.replaceInStrings("FILE", writeFile(*dir_, "short", QByteArray(17, '\0')))
+        .replaceInStrings("GONE", gone);
+    const Run result = run(arguments, withoutDisplay);
     QCOMPARE(result.exitCode, exitCode);
-    QVERIFY2(result.err.contains(QString(err).replace("GONE", gone)), qPrintable(result.err));
+    const QString& stream = exitCode == 0 ? result.out : result.err;
+    QVERIFY2(stream.contains(text.replace("GONE", gone)), qPrintable(stream));
 }
 
-void ProgramTest::helpUsageAndScreenshotsNeedNoDisplay() {
-    // Help, usage errors and the screenshot work with no display at all, as over a remote
-    // shell.
-    Run result = run({QStringLiteral("--help")}, true);
-    QCOMPARE(result.exitCode, 0);
-    QVERIFY(result.out.contains(QStringLiteral("--screenshot")));
-    result = run({QStringLiteral("--frobnicate")}, true);
-    QCOMPARE(result.exitCode, 2);
-    QVERIFY(result.err.contains(QStringLiteral("unknown option --frobnicate")));
-
+void ProgramTest::screenshotShowsTheWindowAfterStartUp() {
+    // Rendered with no display at all, the whole canvas on the window's background.
     const QString fresh = dir_->filePath("fresh.png");
-    result = run({QStringLiteral("--simulate"), QStringLiteral("--screenshot=") + fresh}, true);
-    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(run({"--simulate", "--screenshot=" + fresh}, true).exitCode, 0);
     const QImage image(fresh);
     QCOMPARE(image.size(), QSize(624, 782));
-    QCOMPARE(image.pixelColor(2, 2), QColor(230, 220, 190)); // the window's background
+    QCOMPARE(image.pixelColor(2, 2), QColor(230, 220, 190));
 
     // A settings file named too is loaded before the picture is taken.
     const QString loaded = dir_->filePath("loaded.png");
     const QString path = writeFile(*dir_, "studio", recordBytes(SampleRecord));
-    result = run({QStringLiteral("--simulate"), QStringLiteral("--screenshot"), loaded, path});
-    QCOMPARE(result.exitCode, 0);
+    QCOMPARE(run({"--simulate", "--screenshot", loaded, path}, false).exitCode, 0);
     QVERIFY(QImage(loaded) != image);
-
-    // A picture that cannot be written is a failed run.
-    result = run({"--simulate", "--screenshot", dir_->filePath("no/such/folder/x.png")});
-    QCOMPARE(result.exitCode, 1);
-}
-
-int runProgramTests(int argc, char** argv) {
-    ProgramTest test;
-    return QTest::qExec(&test, argc, argv);
 }
 
 } // namespace kestrun::test
 
+QTEST_MAIN(kestrun::test::ProgramTest)
 #include "ProgramTest.moc"

@@ -1,0 +1,387 @@
+// The shell around the real setup window over the simulated controller (or a pseudo-terminal with
+// --port): start, New, Open, Save, the recent files, the keys, Exit and About as the user meets
+// them. What the controls show is read back through the window's own ControlsToRecord, so each
+// check sees exactly what a save would write.
+
+#include "AppTestSupport.h"
+
+#include "app/CKestrunApp.h"
+#include "app/KestrunViewShell.h"
+#include "app/RecentFileList.h"
+#include "app/ShellPrompts.h"
+#include "sim/SimBridge.h"
+#include "ui/CKestrunView.h"
+#include "ui/LayoutTables.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QFileDialog>
+#include <QFileSystemModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QStatusBar>
+#include <QTest>
+#include <QTimer>
+#include <QToolBar>
+
+#include <fcntl.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+namespace kestrun::test {
+
+namespace Button = ui::ButtonRowOf;
+namespace Label = ui::LabelRowOf;
+
+class ShellTest : public QObject {
+    Q_OBJECT
+private slots:
+    /// The file dialogs answer from `answers_` (nothing left: Cancel) and the message boxes,
+    /// the shell's and the window's, are written down as "caption: text".
+    void initTestCase() {
+        setFileDialogHook([this](QWidget*, FileDialogKind kind, const QString& proposed) {
+            dialogs_.append((kind == FileDialogKind::Save ? "save " : "open ") + proposed);
+            return answers_.isEmpty() ? std::nullopt : std::optional(answers_.takeFirst());
+        });
+        setMessageHook([this](QWidget*, const QString& text, const QString& caption) {
+            messages_.append(caption + ": " + text);
+        });
+    }
+    void init() {
+        useOwnSettingsStore();
+        dir_ = std::make_unique<QTemporaryDir>();
+        answers_.clear();
+        dialogs_.clear();
+        messages_.clear();
+    }
+    void cleanup() { app_.reset(); }
+
+    void startShowsTheStartRecordOrTheNamedFileAndGetsData();
+    void openOfEachFileSizeAsTheControlsShowIt();
+    void saveAndSaveAsWriteWhatTheControlsShow();
+    void newOpenAndExitNeverAskToSave();
+    void recentFilesKeepTheLastEightAndDropVanishedOnes();
+    void recentFileMenuNames();
+    void fileDialogsOfferOnlyAllFilesAndListNamesWithoutADot();
+    void frameKeysReachTheirCommandsAndEditKeysNothing();
+    void aboutShowsTheBox();
+    void portOptionTalksThroughTheSerialPort();
+
+private:
+    /// Starts over the simulated controller, or over `port` when one is named.
+    bool start(const QString& settingsFile = {}, const QString& port = {}) {
+        CommandLine options;
+        options.simulate = port.isEmpty();
+        options.port = port;
+        options.settingsFile = settingsFile;
+        app_ = std::make_unique<CKestrunApp>(
+            options, [this, options](SettingsRecord& record, QString& error) {
+                auto shell = makeKestrunViewShell(options, record, error);
+                shell_ = dynamic_cast<KestrunViewShell*>(shell.get());
+                shell_->view()->setMessageHook(
+                    [this](const std::string& text, const std::string& caption, MessageIcon) {
+                        messages_.append(QString::fromStdString(caption + ": " + text));
+                    });
+                return shell;
+            });
+        const bool started = app_->InitInstance();
+        settle();
+        return started;
+    }
+    static void settle() {
+        for (int pass = 0; pass < 4; ++pass) {
+            QCoreApplication::sendPostedEvents();
+        }
+    }
+    /// What the controls hold now; the document's record is left as it was.
+    SettingsRecord shown() {
+        SettingsRecord& record = app_->document().record();
+        const SettingsRecord kept = std::exchange(record, SettingsRecord{});
+        shell_->view()->ControlsToRecord();
+        return std::exchange(record, kept);
+    }
+    QString label(std::size_t row) { return shell_->view()->label(row)->text(); }
+    void click(std::size_t row) {
+        qobject_cast<QAbstractButton*>(shell_->view()->button(row))->click();
+    }
+    void trigger(CommandId id) {
+        app_->frame()->commandAction(id)->trigger();
+        settle();
+    }
+
+    std::unique_ptr<QTemporaryDir> dir_;
+    QStringList answers_;
+    QStringList dialogs_;
+    QStringList messages_;
+    std::unique_ptr<CKestrunApp> app_;
+    KestrunViewShell* shell_ = nullptr;
+};
+
+void ShellTest::startShowsTheStartRecordOrTheNamedFileAndGetsData() {
+    QVERIFY(start());
+    QCOMPARE(shown(), StartRecord);
+    QCOMPARE(label(Label::ConnectionText), QStringLiteral("Connected"));
+
+    const QString path = writeFile(*dir_, "studio", recordBytes(SampleRecord));
+    QVERIFY(start(path));
+    QCOMPARE(shown(), SampleRecord);
+    QCOMPARE(app_->recentFiles().entries(), QStringList{path});
+
+    // The simulated controller answers: Get Data, driven by the window's own 5 ms timer, brings
+    // its record into the controls.
+    dynamic_cast<sim::SimBridge&>(shell_->bridge()).controller().setRecord(StartRecord);
+    click(Button::GetData);
+    QTRY_COMPARE(label(Label::StatusText), QStringLiteral("Data Received"));
+    QCOMPARE(shown(), StartRecord);
+    QVERIFY(messages_.isEmpty());
+}
+
+void ShellTest::openOfEachFileSizeAsTheControlsShowIt() {
+    QVERIFY(start());
+    const struct {
+        const char* name;
+        QByteArray content;
+        SettingsRecord shownAfter;
+        const char* message;
+    } steps[] = {
+        {"18 bytes", recordBytes(SampleRecord), SampleRecord, nullptr},
+        {"17 bytes", recordBytes(StartRecord).left(17), SampleRecord, "Unexpected file format."},
+        {"0 bytes", QByteArray(), SampleRecord, nullptr},
+        {"20 bytes", recordBytes(StartRecord) + "\x07\x07", StartRecord, nullptr},
+    };
+    for (const auto& step : steps) {
+        const SettingsRecord before = app_->document().record();
+        messages_.clear();
+        answers_.append(writeFile(*dir_, step.name, step.content));
+        trigger(CommandId::FileOpen);
+        QVERIFY2(shown() == step.shownAfter, step.name);
+        QCOMPARE(messages_.join(""), step.message ? QString("Kestrun: ") + step.message : "");
+        if (step.message != nullptr) {
+            QCOMPARE(app_->document().record(), before); // nothing half-loaded
+        }
+    }
+    QCOMPARE(app_->frame()->windowTitle(), QStringLiteral("Tavrel"));
+}
+
+void ShellTest::saveAndSaveAsWriteWhatTheControlsShow() {
+    QVERIFY(start());
+    // Unnamed, Save asks, proposing "Untitled", and takes the name as typed, adding no extension.
+    const QString fresh = dir_->filePath("fresh");
+    answers_.append(fresh);
+    trigger(CommandId::FileSave);
+    QCOMPARE(dialogs_, QStringList{"save Untitled"});
+    QCOMPARE(readFile(fresh),
+             QByteArray::fromHex("64 14 05 05 00 00 01 00 04 00 0C 00 04 00 08 00 0C 00"));
+    QCOMPARE(QDir(dir_->path()).entryList(QDir::Files), QStringList{"fresh"});
+
+    // Named now, Save writes the edits there without asking.
+    click(Button::OneWayCommunication);
+    trigger(CommandId::FileSave);
+    QCOMPARE(dialogs_.size(), 1);
+    SettingsRecord edited = StartRecord;
+    edited[OneWayCommunication] = 1;
+    QCOMPARE(readFile(fresh), recordBytes(edited));
+
+    // Save As proposes the current file. Onto a folder it fails and changes nothing.
+    QVERIFY(QDir(dir_->path()).mkdir("folder"));
+    answers_.append(dir_->filePath("folder"));
+    trigger(CommandId::FileSaveAs);
+    QCOMPARE(dialogs_.last(), "save " + fresh);
+    QCOMPARE(messages_, QStringList{"Kestrun: Failed to save document."});
+    QCOMPARE(app_->document().pathName(), fresh);
+
+    // Elsewhere it writes the later edits and leaves the first file as it was.
+    click(Button::Preston);
+    const QString copy = dir_->filePath("copy");
+    answers_.append(copy);
+    trigger(CommandId::FileSaveAs);
+    SettingsRecord later = edited;
+    later[DigitalConnection] = 3;
+    QCOMPARE(readFile(copy), recordBytes(later));
+    QCOMPARE(readFile(fresh), recordBytes(edited));
+    QCOMPARE(app_->recentFiles().entries(), (QStringList{copy, fresh}));
+    QCOMPARE(app_->frame()->windowTitle(), QStringLiteral("Tavrel"));
+}
+
+void ShellTest::newOpenAndExitNeverAskToSave() {
+    const QString path = writeFile(*dir_, "studio", recordBytes(SampleRecord));
+    QVERIFY(start());
+    QWidget* window = app_->frame()->centralWidget();
+    app_->frame()->show();
+    click(Button::OneWayCommunication); // an edit, never saved
+    trigger(CommandId::FileNew);
+    answers_.append(path);
+    trigger(CommandId::FileOpen);
+    QCOMPARE(shown(), SampleRecord);
+    click(Button::OneWayCommunication);
+    trigger(CommandId::FileNew);
+    // New keeps what the controls show and forgets the name; the frame keeps its one window.
+    SettingsRecord edited = SampleRecord;
+    edited[OneWayCommunication] = 0;
+    QCOMPARE(shown(), edited);
+    QVERIFY(app_->document().pathName().isEmpty());
+    QVERIFY(app_->frame()->centralWidget() == window);
+
+    trigger(CommandId::AppExit);
+    QVERIFY(!app_->frame()->isVisible());
+    QCOMPARE(readFile(path), recordBytes(SampleRecord));
+    QCOMPARE(dialogs_, QStringList{"open "}); // nothing else asked
+    QVERIFY(messages_.isEmpty());
+}
+
+void ShellTest::recentFilesKeepTheLastEightAndDropVanishedOnes() {
+    QVERIFY(start());
+    QStringList opened;
+    for (int i = 1; i <= 9; ++i) {
+        opened.prepend(writeFile(*dir_, QString("head%1").arg(i), recordBytes(SampleRecord)));
+        answers_.append(opened.front());
+        trigger(CommandId::FileOpen);
+    }
+    opened.removeLast();
+    const auto menuPaths = [this] {
+        QStringList paths;
+        for (const QAction* entry : app_->frame()->recentFileActions()) {
+            paths.append(entry->toolTip());
+        }
+        return paths;
+    };
+    QCOMPARE(menuPaths(), opened);
+    QVERIFY(!app_->frame()->commandAction(CommandId::FileRecentFirst)->isVisible());
+    QSettings store(QString::fromLatin1(AppText::CompanyKey),
+                    QString::fromLatin1(AppText::AppName));
+    store.beginGroup("Recent File List");
+    QCOMPARE(store.childKeys().size(), 8);
+    QCOMPARE(store.value("File1").toString(), opened[0]);
+    QCOMPARE(store.value("File8").toString(), opened[7]);
+
+    // Choosing an entry opens it without a dialog and moves it to the front.
+    app_->frame()->recentFileActions()[3]->trigger();
+    opened.move(3, 0);
+    QCOMPARE(menuPaths(), opened);
+    QCOMPARE(dialogs_.size(), 9);
+
+    // A file gone since: the not-found message, and it leaves the menu and the store.
+    QVERIFY(QFile::remove(opened[5]));
+    app_->frame()->recentFileActions()[5]->trigger();
+    QCOMPARE(messages_, QStringList{QString("Kestrun: %1 was not found.").arg(opened[5])});
+    opened.removeAt(5);
+    QCOMPARE(menuPaths(), opened);
+    store.sync();
+    QCOMPARE(store.childKeys().size(), 7);
+}
+
+void ShellTest::recentFileMenuNames() {
+    // At most 30 characters: leading folders give way to "...", a long name stands alone, and a
+    // '&' is doubled so the menu shows it instead of taking it as a mnemonic.
+    const std::pair<const char*, const char*> cases[] = {
+        {"/home/ann/heads/studio-two.set", "&3 /home/ann/heads/studio-two.set"}, // 30 exactly
+        {"/home/ann/projects/a/b/c/d/studio.set", "&3 /.../a/b/c/d/studio.set"},
+        {"/srv/x/camera-head-settings-for-the-studio.set",
+         "&3 camera-head-settings-for-the-studio.set"},
+        {"/a&b.set", "&3 /a&&b.set"},
+    };
+    for (const auto& [path, menuText] : cases) {
+        QCOMPARE(RecentFileList::menuText(2, path), QString(menuText));
+    }
+}
+
+void ShellTest::fileDialogsOfferOnlyAllFilesAndListNamesWithoutADot() {
+    writeFile(*dir_, "studio", QByteArray(18, '\0'));
+    writeFile(*dir_, "field.set", QByteArray(18, '\0'));
+    for (const bool save : {false, true}) {
+        QFileDialog dialog;
+        dialog.setDirectory(dir_->path());
+        configureFileDialog(dialog, save ? FileDialogKind::Save : FileDialogKind::Open,
+                            save ? QStringLiteral("Untitled") : QString());
+        QCOMPARE(dialog.nameFilters(), QStringList{"All Files (*.*)"});
+        QVERIFY(dialog.defaultSuffix().isEmpty());
+        QCOMPARE(dialog.acceptMode(), save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+        auto* name = dialog.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        QCOMPARE(name->text(), save ? QStringLiteral("Untitled") : QString());
+        // "*.*" must not hide the file saved without an extension.
+        auto* model = dialog.findChild<QFileSystemModel*>();
+        QTRY_COMPARE(model->rowCount(model->index(dir_->path())), 2);
+    }
+}
+
+void ShellTest::frameKeysReachTheirCommandsAndEditKeysNothing() {
+    QVERIFY(start());
+    CMainFrame* frame = app_->frame();
+    frame->show();
+    QApplication::setActiveWindow(frame);
+    QVERIFY(QTest::qWaitForWindowActive(frame));
+    QCOMPARE(frame->windowTitle(), QStringLiteral("Tavrel"));
+    // The offscreen platform draws no window frame: all of 644 x 844 is the window.
+    QCOMPARE(frame->frameGeometry().size(), QSize(644, 844));
+    QVERIFY(frame->findChildren<QToolBar*>().isEmpty());
+    QVERIFY(frame->findChild<QStatusBar*>() == nullptr);
+
+    int triggered = 0; // by any of the frame's actions
+    for (QAction* action : frame->findChildren<QAction*>()) {
+        connect(action, &QAction::triggered, action, [&triggered] { ++triggered; });
+    }
+    for (const Qt::Key key : {Qt::Key_N, Qt::Key_O, Qt::Key_S}) {
+        QTest::keyClick(frame, key, Qt::ControlModifier);
+    }
+    QCOMPARE(triggered, 3);
+    QCOMPARE(dialogs_, (QStringList{"open ", "save Untitled"}));
+
+    // Every Edit command is disabled, and its keys, main and alternate, trigger no action at all.
+    const std::pair<CommandId, std::vector<QKeyCombination>> editKeys[] = {
+        {CommandId::EditUndo, {Qt::CTRL | Qt::Key_Z, Qt::ALT | Qt::Key_Backspace}},
+        {CommandId::EditCut, {Qt::CTRL | Qt::Key_X, Qt::SHIFT | Qt::Key_Delete}},
+        {CommandId::EditCopy, {Qt::CTRL | Qt::Key_C, Qt::CTRL | Qt::Key_Insert}},
+        {CommandId::EditPaste, {Qt::CTRL | Qt::Key_V, Qt::SHIFT | Qt::Key_Insert}},
+    };
+    for (const auto& [id, keys] : editKeys) {
+        QAction* action = frame->commandAction(id);
+        QVERIFY(!action->isEnabled());
+        QCOMPARE(action->shortcuts().size(), qsizetype(keys.size()));
+        for (const QKeyCombination& key : keys) {
+            QVERIFY(action->shortcuts().contains(QKeySequence(key)));
+            QTest::keyClick(frame, key.key(), key.keyboardModifiers());
+        }
+    }
+    QCOMPARE(triggered, 3);
+    QCOMPARE(dialogs_.size(), 2);
+    QVERIFY(messages_.isEmpty());
+}
+
+void ShellTest::aboutShowsTheBox() {
+    QVERIFY(start());
+    QString caption;
+    QString product;
+    QTimer::singleShot(0, this, [&] {
+        if (QWidget* box = QApplication::activeModalWidget()) {
+            caption = box->windowTitle();
+            product = box->findChild<QLabel*>(QStringLiteral("aboutProduct"))->text();
+            QTest::keyClick(box, Qt::Key_Return); // OK is the default button
+        }
+    });
+    trigger(CommandId::AppAbout);
+    QCOMPARE(caption + " / " + product, QStringLiteral("About Kestrun / Kestrun    Version 1.3"));
+}
+
+void ShellTest::portOptionTalksThroughTheSerialPort() {
+    // A pseudo-terminal plays the controller's UART.
+    const int controller = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
+    QVERIFY(controller >= 0);
+    const auto closeController = qScopeGuard([controller] { ::close(controller); });
+    QVERIFY(::grantpt(controller) == 0 && ::unlockpt(controller) == 0);
+    QVERIFY(start({}, QString::fromLocal8Bit(::ptsname(controller))));
+    QCOMPARE(label(Label::ConnectionText), QStringLiteral("Connected"));
+    click(Button::GetData);
+    QByteArray wire;
+    QTRY_VERIFY([&] {
+        char buffer[64];
+        const ssize_t got = ::read(controller, buffer, sizeof buffer);
+        wire.append(buffer, got > 0 ? got : 0);
+        return wire.size() >= 2;
+    }());
+    QCOMPARE(wire, QByteArray(";G"));
+}
+
+} // namespace kestrun::test
+
+QTEST_MAIN(kestrun::test::ShellTest)
+#include "ShellTest.moc"
