@@ -1,0 +1,334 @@
+// The window as built and kept in step with the record: every control where the tables put it,
+// a build and link start that happen once, the radio groups and toggles, the status resets, the
+// numeric fields and their sliders, records shown (out-of-range ones adjusted) and written back,
+// and the queued settings notices.
+#include "settings/FieldParse.h"
+#include "tests/support/ScriptedBridge.h"
+#include "tests/ui/ViewHarness.h"
+#include "ui/CFloatEdit.h"
+#include "ui/KestrunCanvas.h"
+#include "ui/LayoutTables.h"
+
+#include <QAbstractButton>
+#include <QCoreApplication>
+#include <QDebug>
+#include <QFocusEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QScrollBar>
+#include <QSlider>
+#include <QTest>
+
+using namespace kestrun;
+using namespace kestrun::ui;
+using kestrun::uitest::ViewHarness;
+using Mouse = ViewHarness::Mouse;
+
+namespace {
+
+// "<id> <caption> <rect>": a control as a table row says it should be, or as it was built.
+QString describe(int id, const QString& caption, QRect g) {
+    QString text;
+    QDebug(&text).nospace() << id << ' ' << caption << ' ' << g;
+    return text;
+}
+QString describe(QWidget* w) {
+    auto* box = qobject_cast<QGroupBox*>(w);
+    auto* button = qobject_cast<QAbstractButton*>(w);
+    auto* label = qobject_cast<QLabel*>(w);
+    return describe(w->property("controlId").toInt(),
+                    box      ? box->title()
+                    : button ? button->text()
+                    : label  ? label->text()
+                             : "",
+                    w->geometry());
+}
+QRect rectOf(const EdgeRect& r) {
+    return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
+}
+QRect rectOf(const LayoutRect& r) {
+    return QRect(r.x, r.y, r.width, r.height);
+}
+QByteArray hex(const uint8_t* bytes, std::size_t size) {
+    return QByteArray(reinterpret_cast<const char*>(bytes), qsizetype(size)).toHex(' ');
+}
+
+class WindowTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void everyControlWhereItsTablePutsIt() {
+        test::ScriptedBridge bridge;
+        bridge.devices.clear();
+        ViewHarness h(bridge);
+        CKestrunView& v = h.view();
+        for (std::size_t row = 0; row < ButtonTable.size(); ++row) {
+            const ButtonRow& b = ButtonTable[row];
+            QCOMPARE(describe(v.button(row)), describe(200 + int(row), b.caption, rectOf(b.rect)));
+            QVERIFY(v.button(row)->font() == v.fonts().control);
+            const bool group = b.kind == ButtonKind::GroupBox || b.kind == ButtonKind::GroupStart;
+            QCOMPARE(qobject_cast<QGroupBox*>(v.button(row)) != nullptr, group);
+        }
+        for (std::size_t row = 0; row < LabelTable.size(); ++row) {
+            const LabelRow& l = LabelTable[row];
+            QCOMPARE(describe(v.label(row)), describe(226 + int(row), l.caption, rectOf(l.rect)));
+            const bool statusLine = row == 10 || row == 12 || row == 14;
+            QVERIFY(v.label(row)->font() == (statusLine ? v.fonts().control : v.fonts().caption));
+        }
+        for (std::size_t row = 0; row < SliderTable.size(); ++row) {
+            QCOMPARE(describe(v.slider(row)),
+                     describe(237 + int(row), "", rectOf(SliderTable[row].rect)));
+            QCOMPARE(describe(v.field(row)),
+                     describe(247 + int(row), "", rectOf(FieldRects[row].rect)));
+            QVERIFY(v.field(row)->font() == v.fonts().value);
+        }
+        // The derived rectangles, worked out by hand.
+        QCOMPARE(v.field(0)->geometry(), QRect(35, 541, 42, 23));
+        QCOMPARE(v.field(2)->geometry(), QRect(193, 321, 57, 23));
+        QCOMPARE(describe(v.upgradeFileText()), describe(258, "", QRect(253, 650, 227, 22)));
+        QCOMPARE(describe(v.upgradeProgress()), describe(257, "", QRect(170, 709, 300, 15)));
+        QCOMPARE(v.upgradeProgress()->maximum(), 255);
+        QCOMPARE(h.line(LabelRowOf::ConnectionText), QString("Disconnected"));
+    }
+
+    // The first build starts the link and shows the start values (sliders valued from the top);
+    // a repeated build (File New, File Open) builds and starts nothing; closing stops the link.
+    void startsOnceWithTheStartValues() {
+        test::ScriptedBridge bridge;
+        {
+            ViewHarness h(bridge, false);
+            CKestrunView& v = h.view();
+            QVERIFY(!v.linkTimer().isActive());
+            v.setStatusText("no controls yet: nothing to show it in");
+            v.OnInitialUpdate();
+            QCOMPARE(h.line(LabelRowOf::ConnectionText), QString("Connected"));
+            QVERIFY(v.linkTimer().isActive());
+            QCOMPARE(v.sliderPosition(1), 100); // the commit's notice is still queued
+            h.settle();
+            QCOMPARE(h.shown(), QString("100 20 2.50 7.50 2.50 5.00 7.50 5 5"
+                                        " | 0 80 750 250 750 500 250 96 96 | 4 22"));
+            v.ControlsToRecord();
+            QCOMPARE(hex(h.record.data(), 18), hex(StartRecord.data(), 18));
+            QWidget* firstField = v.field(0);
+            v.OnInitialUpdate();
+            QCOMPARE(v.field(0), firstField);
+            QCOMPARE(v.canvas()->findChildren<CFloatEdit*>().size(), 9);
+            QCOMPARE(bridge.openCalls, 1);
+            v.resize(300, 400); // a page is a tenth of the canvas, a line a tenth of a page
+            QCOMPARE(v.verticalScrollBar()->pageStep(), 78);
+            QCOMPARE(v.verticalScrollBar()->singleStep(), 7);
+            QCOMPARE(v.horizontalScrollBar()->pageStep(), 62);
+            v.verticalScrollBar()->setValue(100);
+            QCOMPARE(v.canvas()->pos().y(), -100); // controls, bars and glyphs move as one
+            v.field(0)->setFocus(); // a focused field must not notify a window going away
+        }
+        QCOMPARE(bridge.closeCalls, 1);
+        QCOMPARE(bridge.openHandles, 0);
+    }
+
+    void radioGroupsAndTogglesAreIndependent() {
+        test::ScriptedBridge bridge;
+        ViewHarness h(bridge);
+        // Canon, then One Way Communication on, Pulse Low, Default, Default again, Pressure
+        // Joystick on, One Way Communication off: no group or toggle touches another.
+        // clang-format off
+        const std::pair<std::size_t, const char*> steps[] = {
+            {6, "6 22"}, {19, "6 19 22"}, {23, "6 19 23"}, {4, "4 19 23"}, {4, "4 19 23"},
+            {20, "4 19 20 23"}, {19, "4 20 23"}};
+        // clang-format on
+        for (const auto& [row, checked] : steps) {
+            h.click(row);
+            QCOMPARE(QString::number(row) + ": " + h.checked(),
+                     QString::number(row) + ": " + checked);
+        }
+    }
+
+    // Which presses and clicks put StatusText back to "---", and what Cancel does to the bar.
+    void statusResets() {
+        test::ScriptedBridge bridge;
+        ViewHarness h(bridge);
+        CKestrunView& v = h.view();
+        const QPoint centre(-1, -1);
+        const std::tuple<const char*, QWidget*, QPoint, const char*> clicks[] = {
+            {"radio", v.button(4), centre, "--- 77"},
+            {"toggle", v.button(20), centre, "--- 77"},
+            {"group box frame", v.button(2), QPoint(300, 2), "--- 77"}, // "Lens Control"
+            {"label", v.label(11), centre, "--- 77"},
+            {"canvas", v.canvas(), QPoint(600, 10), "--- 77"},
+            {"file name box", v.upgradeFileText(), centre, "Data Sent 77"},
+            {"progress bar", v.upgradeProgress(), centre, "Data Sent 77"},
+            {"cancel", v.button(ButtonRowOf::Cancel), centre, "--- 0"},
+            {"field press", v.field(3), centre, "--- 77"},
+        };
+        for (const auto& [what, widget, at, after] : clicks) {
+            v.setUpgradeProgress(77);
+            v.setStatusText("Data Sent");
+            h.mouse(widget, Mouse::Click, at);
+            const int bar = v.upgradeProgress()->value();
+            QCOMPARE(QStringLiteral("%1: %2 %3").arg(what, h.line(LabelRowOf::StatusText)).arg(bar),
+                     QStringLiteral("%1: %2").arg(what, after));
+        }
+        h.mouse(v.slider(1), Mouse::Press);
+        v.setStatusText("Data Sent");
+        h.mouse(v.slider(1), Mouse::Release);
+        QCOMPARE(h.line(LabelRowOf::StatusText), QString("---"));
+        v.setStatusText("Data Sent");
+        QTest::keyClicks(v.field(0), "5"); // typing is no press
+        h.settle();
+        QCOMPARE(h.line(LabelRowOf::StatusText), QString("Data Sent"));
+    }
+
+    // How a numeric field's text becomes a value, before clamping. Field 0 is a whole number,
+    // field 2 is in hundredths.
+    void fieldTextParsing() {
+        // clang-format off
+        struct Row { std::size_t field; QString text; int32_t value; };
+        const Row rows[] = {
+            {2, "2.5699", 257}, // single precision rounds this one up before the third decimal goes
+            {2, " \t-0.5", -49}, {2, "1e2", 10000}, {2, "1e", 100}, // blanks, sign, exponent
+            {2, "99999999", INT32_MAX}, {2, "-99999999", INT32_MIN}, {2, "1e39", INT32_MAX},
+            {2, "inf", 0}, {2, "0x10", 0}, {2, "2,5", 200}, // no infinity, hex or decimal comma
+            {0, "  -12.9x", -12}, {0, "2147483648", INT32_MAX}, {0, "-2147483649", INT32_MIN},
+            {0, QString(19, ' ') + "7", 7}, {0, QString(20, ' ') + "7", 0}, // 20 characters count
+        };
+        // clang-format on
+        for (const Row& r : rows) {
+            const int32_t got = parseFieldText(ValueFields.at(r.field), r.text.toStdString());
+            QCOMPARE(r.text + " -> " + QString::number(got),
+                     r.text + " -> " + QString::number(r.value));
+        }
+        for (int32_t v = 0; v <= 1000; ++v) { // every text a hundredths field shows reads back
+            QCOMPARE(parseHundredths(formatFieldValue(ValueFields[2], v)), v);
+        }
+    }
+
+    // Keys typed into a field, then Enter: what it shows, where the caret is, and the value its
+    // slider follows to.
+    void typingThenEnter() {
+        test::ScriptedBridge bridge;
+        ViewHarness h(bridge);
+        // clang-format off
+        struct Row { std::size_t field; QString keys; QString shown; int value; };
+        const Row rows[] = {
+            {4, "3.3", "3.30", 330}, {2, "12.5", "10.00", 1000}, {2, "", "0.00", 0},
+            {7, "0", "1", 1}, {7, "99999999999", "100", 100},
+            {2, "0.29", "0.29", 29},   // the 0.001 lifts single precision's 0.28999 back to 29
+            {2, "2.567", "2.56", 256}, // a third decimal is dropped, not rounded
+            {2, "1.2.3", "1.20", 120}, {2, "7a.Zb5-", "7.50", 750},
+            {0, "4x.2,-", "42", 42}, {0, QString(25, '1'), "100", 100}, // typing stops at 20
+        };
+        // clang-format on
+        for (const Row& r : rows) {
+            CFloatEdit* f = h.view().field(r.field);
+            f->clear();
+            QTest::keyClicks(f, r.keys);
+            QVERIFY2(f->text().size() <= 20, qPrintable(r.keys));
+            QTest::keyClick(f, Qt::Key_Return);
+            h.settle();
+            const QString got = QStringLiteral("%1 caret %2 slider %3")
+                                    .arg(f->text())
+                                    .arg(f->cursorPosition())
+                                    .arg(h.view().sliderValue(r.field));
+            QCOMPARE(r.keys + " -> " + got,
+                     r.keys + " -> " + r.shown + " caret 0 slider " + QString::number(r.value));
+        }
+    }
+
+    // Sliders move their fields, the top being the field's maximum; a field commits when the
+    // focus leaves it (not for its own context menu), and keys it does not take change nothing.
+    void fieldsAndSlidersFollowEachOther() {
+        test::ScriptedBridge bridge;
+        ViewHarness h(bridge);
+        CKestrunView& v = h.view();
+        v.setStatusText("Data Received");
+        v.slider(3)->triggerAction(QAbstractSlider::SliderToMaximum); // dragged to the top
+        QCOMPARE(v.field(3)->text() + " " + h.line(LabelRowOf::StatusText), QString("10.00 ---"));
+        v.slider(3)->triggerAction(QAbstractSlider::SliderToMinimum);
+        QCOMPARE(v.field(3)->text(), QString("0.00"));
+        QTest::keyClick(v.slider(7), Qt::Key_Up); // the thumb moves up: the value rises
+        QCOMPARE(v.field(7)->text(), QString("6"));
+        v.ControlsToRecord(); // the sliders' values, though no field was committed
+        QCOMPARE(h.record[PanDeadband], uint8_t{6});
+        QCOMPARE(readCount(h.record, FocusRangeHigh), uint16_t{0});
+
+        CFloatEdit* f = v.field(1);
+        f->setText("150");
+        QCOMPARE(f->ReadValue(), uint16_t{150}); // uncommitted text is read unclamped
+        for (Qt::Key key : {Qt::Key_Tab, Qt::Key_Escape, Qt::Key_Space, Qt::Key_Up, Qt::Key_Down}) {
+            QTest::keyClick(f, key);
+        }
+        QFocusEvent popup(QEvent::FocusOut, Qt::PopupFocusReason);
+        QCoreApplication::sendEvent(f, &popup);
+        h.settle();
+        QCOMPARE(f->text() + " " + QString::number(v.sliderValue(1)), QString("150 20"));
+        QFocusEvent out(QEvent::FocusOut, Qt::TabFocusReason);
+        QCoreApplication::sendEvent(f, &out);
+        h.settle();
+        QCOMPARE(f->text() + " " + QString::number(v.sliderValue(1)), QString("100 100"));
+    }
+
+    // A loaded record with bytes out of range: what the controls show and what goes back.
+    void outOfRangeRecordShownAndWrittenBack() {
+        test::ScriptedBridge bridge;
+        ViewHarness h(bridge);
+        h.record = {200, 20, 0, 5, 7, 2, 9, 3, 0xFF, 0xFF, 0x0F, 0xFF, 0, 0, 0x04, 0, 0x08, 0};
+        h.view().postSettingsNotify(3);                      // a settings file was loaded
+        QCOMPARE(h.view().field(0)->text(), QString("100")); // not before the notice is handled
+        h.settle();
+        QCOMPARE(h.shown(), QString("100 20 10.00 10.00 0.00 2.50 5.00 1 5"
+                                    " | 0 80 0 0 1000 750 500 100 96 | 19 20"));
+        h.view().ControlsToRecord();
+        QCOMPARE(hex(h.record.data(), 18),
+                 QByteArray("64 14 01 05 00 01 00 01 0f ff 0f ff 00 00 04 00 08 00"));
+        // Codes in range set every button of their group explicitly, and it is exclusive again.
+        h.record[DigitalConnection] = 2;
+        h.record[CameraTrigger] = 0;
+        h.view().RecordToControls();
+        QCOMPARE(h.checked(), QString("6 19 20 23"));
+        h.click(ButtonRowOf::Fujinon);
+        QCOMPARE(h.checked(), QString("5 19 20 23"));
+    }
+
+    void noticesAreHandledInPostingOrder() {
+        test::ScriptedBridge bridge;
+        ViewHarness h(bridge);
+        h.view().postSettingsNotify((40u << 16) | 0); // slider 0 to 40, then to 70
+        h.view().postSettingsNotify((70u << 16) | 0);
+        h.view().postSettingsNotify((10u << 16) | (9u << 8)); // there is no slider 9
+        h.view().postSettingsNotify(0xFF);                    // nobody posts code 255
+        h.view().setStatusText("Data Sent");
+        h.view().postSettingsNotify(1);
+        QCOMPARE(h.line(LabelRowOf::StatusText), QString("Data Sent"));
+        h.settle();
+        QCOMPARE(h.view().sliderValue(0), 70);
+        QCOMPARE(h.line(LabelRowOf::StatusText), QString("---"));
+        QVERIFY(h.messages.empty());
+    }
+
+    // Send Data sends what the controls show: text typed but never committed (focus still in
+    // the field) or pasted unfiltered is clamped as a commit would clamp it, never wrapped.
+    void sendDataSendsWhatTheControlsShow() {
+        test::ScriptedBridge bridge;
+        ViewHarness h(bridge);
+        CKestrunView& v = h.view();
+        v.field(0)->setText("300"); // not 300 modulo 256
+        v.field(1)->setText("33");
+        v.field(7)->setText("150");
+        v.field(2)->setText("-5"); // not 65531 counts, taken as 10.00
+        v.field(3)->setText("99999999999");
+        h.click(ButtonRowOf::Preston);
+        h.click(ButtonRowOf::OneWayCommunication);
+        h.click(ButtonRowOf::SendData);
+        QCOMPARE(bridge.writes.size(), std::size_t{21}); // one write a byte
+        const std::vector<uint8_t> wire = bridge.wire();
+        QCOMPARE(hex(wire.data(), wire.size()), QByteArray("a5 5a 64 21 64 05 03 01 01 00 00 00 "
+                                                           "0f ff 04 00 08 00 0c 00 19"));
+    }
+};
+
+} // namespace
+
+QTEST_MAIN(WindowTest)
+#include "WindowTest.moc"
