@@ -1,0 +1,239 @@
+// kestrun-cli against the simulated controller: every command, each way it can end, as a
+// transcript of standard output, standard error and the exit status; then what needs a clock:
+// signals, the upgrade's pace and bar on a terminal, a file pulled during the erase.
+
+#include "tests/cli/CliHarness.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <regex>
+#include <thread>
+
+namespace kestrun::clitest {
+namespace {
+
+struct Transcript {
+    std::vector<std::string> args; ///< after --simulate; "@" stands for the test's folder
+    const char* faults;            ///< KESTRUN_SIM_FAULT
+    int exitCode;
+    std::string out;
+    std::string err; ///< without the plain percentage lines; a final '*' matches any rest
+};
+
+std::string usage(const std::string& problem) {
+    return "kestrun-cli: " + problem + "\nTry 'kestrun-cli --help'.\n";
+}
+
+std::string repeat(const std::string& text, int times) {
+    return times == 0 ? "" : text + repeat(text, times - 1);
+}
+
+const std::string Listed = "0\t/dev/hidraw-sim0\tCP2110 HID USB-to-UART Bridge\tbridge";
+const std::string NoResponse = "No Response from Device\n";
+const std::string NotConnected = "Controller is not connected: Please connect the USB cable,\n"
+                                 " and provide power to the head controller.\n";
+const std::string WriteFailed = "Failed to transmit : Write error\n";
+const std::string Upload =
+    "Waiting for Controller...\nErasing Flash Memory..\nUploading new code..\n";
+const std::string Damaged = "@/damaged.hex: line 4: the checksum is FE but should be FF\n";
+const std::string Empty = "@/empty.kst is empty: it holds no settings record.\n";
+
+// The simulated controller holds the odd record; the folder holds settings files and upgrade
+// files, good and bad.
+// clang-format off
+const std::vector<Transcript> Transcripts = {
+    {{}, "", 2, "", usage("no command given")},
+    {{"frobnicate"}, "", 2, "", usage("unknown command 'frobnicate'")},
+    {{"show", "a", "b"}, "", 2, "", usage("show takes one FILE")},
+    {{"upgrade"}, "", 2, "", usage("upgrade needs a FILE")},
+    {{"get", "-o"}, "", 2, "", usage("-o needs a FILE")},
+    {{"send", "--json", "f"}, "", 2, "", usage("unknown option '--json' for send")},
+    {{"--baud", "9600", "get"}, "", 2, "", usage("--baud is only used with --port")},
+    {{"--port", "/dev/ttyS0", "get"}, "", 2, "", usage("--simulate and --port cannot be used together")},
+    {{"get", "--verbose"}, "", 2, "", usage("--verbose goes before the command")},
+
+    {{"show", "@/odd.kst"}, "", 0, OddRecordText, ""},
+    {{"show", "--json", "@/odd.kst"}, "", 0, OddRecordJson, ""},
+    {{"show", "@/none.kst"}, "", 3, "", "@/none.kst was not found.\n"},
+    {{"show", "@/short.kst"}, "", 3, "", "Unexpected file format.\n"},
+    {{"show", "@/empty.kst"}, "", 3, "", Empty},
+
+    {{"get"}, "", 0, OddRecordText, "Data Received\n"},
+    {{"get", "--json"}, "split=3,junk", 0, OddRecordJson, "Data Received\n"},
+    {{"get"}, "delay=900", 0, OddRecordText, "Data Received\n"},
+    {{"get"}, "silence", 1, "", NoResponse},
+    {{"get"}, "cut-reply", 1, "", NoResponse},
+    {{"get"}, "read-fail", 1, "", NoResponse},
+    {{"get"}, "bad-check", 1, "", "Data Receive Error!\n"},
+    {{"get"}, "write-fail", 1, "", repeat(WriteFailed, 2) + NoResponse},
+    {{"get"}, "unplugged", 1, "", NotConnected},
+    {{"get"}, "no-access", 1, "", NotConnected},
+
+    {{"send", "@/odd.kst"}, "", 0, "", "Data Sent\n"},
+    {{"send", "@/odd.kst"}, "refuse-send", 1, "", "Transmit Error!\n"},
+    {{"send", "@/odd.kst"}, "silence", 1, "", NoResponse},
+    {{"send", "@/odd.kst"}, "write-fail", 1, "", repeat(WriteFailed, 21) + NoResponse}, // a message a byte
+    {{"send", "@/odd.kst"}, "unplugged", 1, "", NotConnected},
+    // A file problem stops send before the bridge: the unplugged one says nothing.
+    {{"send", "@/empty.kst"}, "unplugged", 3, "", Empty},
+    {{"send", "@/short.kst"}, "unplugged", 3, "", "Unexpected file format.\n"},
+
+    {{"devices"}, "", 0, Listed + "\n", ""},
+    {{"devices"}, "no-access", 1, Listed + ", no access\n", "/dev/hidraw-sim0: the bridge is there but this user may not open it.*"},
+    {{"devices"}, "unplugged", 1, "", "No HID devices found.\n"},
+
+    {{"upgrade", "@/fw.hex"}, "", 0, "", Upload + "Upgrade complete!\n"},
+    {{"upgrade", "@/fw.hex"}, "erase-stall", 1, "", "Waiting for Controller...\nErasing Flash Memory..\n" + NoResponse},
+    {{"upgrade", "@/fw.hex"}, "bad-line=3", 1, "", Upload + "Communications Error\n"},
+    {{"upgrade", "@/fw.hex"}, "silent-after=2", 1, "", Upload + NoResponse},
+    {{"upgrade", "@/fw.hex"}, "unplugged", 1, "", NotConnected},
+    // Refused before the bridge is opened: no "Connected", not one tick.
+    {{"--verbose", "upgrade", "@/notes.txt"}, "", 3, "", "Programming File Not Valid: notes.txt is not a valid hex file.\n0 ticks, *"},
+    {{"upgrade", "@/gone.hex"}, "", 3, "", "Programming File Not Valid: gone.hex is not a valid hex file.\n"},
+    {{"upgrade", "@/bom.hex"}, "", 3, "", "Programming File Not Valid: bom.hex is not a valid hex file.\n"},
+    // A damaged file must not reach a freshly erased controller, unless forced.
+    {{"--verbose", "upgrade", "@/damaged.hex"}, "", 3, "", Damaged + "The file was not sent: a damaged file must not reach an erased controller. Use --force to send it anyway.\n0 ticks, *"},
+    {{"upgrade", "--force", "@/damaged.hex"}, "", 1, "", Damaged + "Sending it anyway (--force).\n" + Upload + "Communications Error\n"},
+
+    {{"check-hex", "@/fw.hex"}, "", 0, "@/fw.hex: good Intel HEX\nrecords: 202\ndata bytes: 3200\naddress range: 0x00000000-0x00000C7F\n", ""},
+    {{"check-hex", "@/noend.hex"}, "", 3, "", "@/noend.hex: line 202: the file has no end-of-file record\n"},
+    {{"check-hex", "@/after.hex"}, "", 3, "", "@/after.hex: line 203: something follows the end-of-file record\n"},
+    {{"check-hex", "@/gone.hex"}, "", 3, "", "@/gone.hex: the file cannot be opened\n"},
+};
+// clang-format on
+
+TEST(CliTranscript, EveryCommandEndsWithItsTextAndItsExitStatus) {
+    TempDir dir;
+    dir.write("odd.kst", OddRecord);
+    dir.write("short.kst", OddRecord.substr(0, 17));
+    dir.write("empty.kst", "");
+    std::vector<std::string> lines = hexImageLines(200 * 16);
+    dir.write("fw.hex", hexText(lines));
+    dir.write("after.hex", hexText(lines) + ":00000001FF\r\n");
+    dir.write("bom.hex", "\xEF\xBB\xBF" + hexText(lines));
+    dir.write("notes.txt", "hello\r\n");
+    lines.pop_back();
+    dir.write("noend.hex", hexText(lines));
+    lines[3] = ":0100000000FE"; // the checksum of this record is FF
+    dir.write("damaged.hex", hexText(lines) + ":00000001FF\r\n");
+
+    const auto inFolder = [&](const std::string& text) {
+        return std::regex_replace(text, std::regex("@"), dir.path());
+    };
+    for (const Transcript& t : Transcripts) {
+        std::vector<std::string> args = {"--simulate"};
+        std::string line;
+        for (const std::string& arg : t.args) {
+            args.push_back(inFolder(arg));
+            line += arg + " ";
+        }
+        SCOPED_TRACE(line + "with '" + t.faults + "'");
+        const CliResult r = runCli(args, simulated(t.faults, OddRecordHex));
+        EXPECT_EQ(r.exitCode, t.exitCode);
+        EXPECT_EQ(r.out, inFolder(t.out));
+        const std::string err = std::regex_replace(r.err, std::regex("\\d+%\n"), "");
+        const std::string want = inFolder(t.err);
+        const std::size_t wildcard = want.ends_with('*') ? want.size() - 1 : std::string::npos;
+        EXPECT_EQ(err.substr(0, wildcard), want.substr(0, wildcard));
+    }
+}
+
+// -o saves the bytes the controller sent, not what the window shows of them; a failed get saves
+// nothing, and a failed save leaves what stood there.
+TEST(CliGet, SavesTheControllersBytesUntouched) {
+    TempDir dir;
+    for (const char* faults : {"", "bad-check"}) {
+        SCOPED_TRACE(faults);
+        const std::string file = dir.path(std::string("got") + faults);
+        runCli({"--simulate", "get", "-o", file}, simulated(faults, OddRecordHex));
+        EXPECT_EQ(readFile(file), *faults == '\0' ? OddRecord : "");
+    }
+    std::filesystem::create_directory(dir.path("taken")); // a file cannot replace a folder
+    const CliResult r = runCli({"--simulate", "get", "-o", dir.path("taken")}, simulated());
+    EXPECT_EQ(r.exitCode, 3);
+    EXPECT_EQ(r.err, "Data Received\nFailed to save document.\n");
+    EXPECT_TRUE(std::filesystem::is_directory(dir.path("taken")));
+}
+
+TEST(CliHelp, DocumentsEveryCommandAndPointsToTheReadmeSectionThatExists) {
+    const CliResult r = runCli({"get", "--help"});
+    EXPECT_EQ(r.exitCode, 0);
+    for (const char* word : {"devices", "get [-o FILE] [--json]", "send FILE", "show FILE",
+                             "upgrade FILE [--force]", "check-hex FILE", "--simulate",
+                             "--port DEVICE", "--baud N", "KESTRUN_SIM_FAULT", "Exit status"}) {
+        EXPECT_NE(r.out.find(word), std::string::npos) << word;
+    }
+    // The hint for a bridge this user may not open names the README's section by its heading.
+    const std::string err = runCli({"--simulate", "devices"}, simulated("no-access")).err;
+    const std::size_t start = err.find("README, \"") + 9;
+    ASSERT_GT(start, 8u) << err;
+    const std::string section = err.substr(start, err.find('"', start) - start);
+    EXPECT_NE(readFile(KESTRUN_README).find("\n## " + section + "\n"), std::string::npos)
+        << section;
+}
+
+// Ctrl-C or SIGTERM cancels what is pending. The boot loader is waited for with no countdown:
+// at 1 ms a tick, more than a settings exchange's 1000 ticks go by before the signal comes.
+TEST(CliInterrupt, ASignalCancelsThePendingExchange) {
+    const auto stopped = [](const std::vector<std::string>& args, const char* tickMs,
+                            int signalNumber, int waitMs) {
+        CliProcess tool(args, {{"KESTRUN_SIM_FAULT", "silence"}, {"KESTRUN_SIM_TICK_MS", tickMs}});
+        std::this_thread::sleep_for(std::chrono::milliseconds(waitMs));
+        tool.signal(signalNumber);
+        return tool.finish();
+    };
+    CliResult r = stopped({"--simulate", "get"}, "", SIGINT, 500);
+    EXPECT_EQ(r.exitCode, 130);
+    EXPECT_EQ(r.err, "Cancelled.\n");
+
+    TempDir dir;
+    const std::string file = dir.write("fw.hex", hexText(hexImageLines(64)));
+    r = stopped({"--simulate", "--verbose", "upgrade", file}, "1", SIGTERM, 1500);
+    EXPECT_EQ(r.exitCode, 130);
+    EXPECT_EQ(r.err.substr(0, r.err.find_first_of("0123456789")),
+              "Connected\nWaiting for Controller...\nCancelled.\n");
+    EXPECT_GT(ticksTaken(r.err), 1000u) << r.err;
+}
+
+// A bench flashes a full 64 KiB image: one line a tick once the boot loader has erased, with
+// the bar redrawn in place on a terminal and its line ended before the next text.
+TEST(CliUpgrade, AFourThousandLineFileGoesUpAtOneLineATickUnderALiveBar) {
+    TempDir dir;
+    const std::vector<std::string> lines = hexImageLines(4094 * 16);
+    ASSERT_EQ(lines.size(), 4096u);
+    const std::string file = dir.write("big.hex", hexText(lines));
+    const CliResult r =
+        CliProcess({"--simulate", "--verbose", "upgrade", file}, simulated(), true).finish();
+    EXPECT_EQ(r.exitCode, 0);
+    const unsigned long ticks = ticksTaken(r.err);
+    EXPECT_GE(ticks, lines.size());
+    EXPECT_LE(ticks, lines.size() + 20); // the wake-up and the erase
+    EXPECT_NE(r.err.find("\r\033[K[#....."), std::string::npos);
+    EXPECT_NE(r.err.find("\r\033[K[" + std::string(40, '#') + "] 100%\r\nUpgrade complete!\r\n"),
+              std::string::npos);
+    const std::string told =
+        std::regex_replace(r.err, std::regex("\r\033\\[K\\[[#.]*\\] +\\d+%"), "");
+    EXPECT_EQ(told.substr(0, told.find_first_of("0123456789")),
+              "Connected\r\nWaiting for Controller...\r\nErasing Flash Memory..\r\n\r\n"
+              "Uploading new code..\r\n\r\nUpgrade complete!\r\n");
+}
+
+// The file is opened afresh when the erase ends: one that has gone by then is a "File Error".
+TEST(CliUpgrade, AFileThatVanishesDuringTheEraseEndsInFileError) {
+    TempDir dir;
+    const std::string file = dir.write("fw.hex", hexText(hexImageLines(200 * 16)));
+    // Slow ticks give the test time to pull the file while the controller erases.
+    CliProcess tool({"--simulate", "upgrade", file},
+                    {{"KESTRUN_SIM_TICK_MS", "100"}, {"KESTRUN_SIM_FAULT", ""}});
+    tool.waitForErr("Erasing Flash Memory..");
+    std::filesystem::remove(file);
+    const CliResult r = tool.finish();
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(std::regex_replace(r.err, std::regex("\\d+%\n"), ""),
+              "Waiting for Controller...\nErasing Flash Memory..\nFile Error\n");
+}
+
+} // namespace
+} // namespace kestrun::clitest

@@ -1,0 +1,220 @@
+#include "tests/cli/CliHarness.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <poll.h>
+#include <stdexcept>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace kestrun::clitest {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Appends what `fd` has now. At end of file (or EIO, a terminal whose other side has gone) it
+// closes `fd` and sets it to -1.
+void drain(int& fd, std::string& into) {
+    char buffer[4096];
+    ssize_t n = 0;
+    while ((n = ::read(fd, buffer, sizeof buffer)) > 0) {
+        into.append(buffer, static_cast<std::size_t>(n));
+    }
+    if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
+        ::close(fd);
+        fd = -1;
+    }
+}
+
+} // namespace
+
+int openTerminal(std::string& farEnd) {
+    const int fd = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0 || ::grantpt(fd) != 0 || ::unlockpt(fd) != 0) {
+        throw std::runtime_error("pseudo-terminal");
+    }
+    farEnd = ::ptsname(fd);
+    ::fcntl(fd, F_SETFL, O_NONBLOCK);
+    return fd;
+}
+
+CliProcess::CliProcess(const std::vector<std::string>& args, const Environment& env,
+                       bool errOnTerminal) {
+    int outPipe[2];
+    int errPipe[2];
+    if (::pipe2(outPipe, O_CLOEXEC) != 0 || (!errOnTerminal && ::pipe2(errPipe, O_CLOEXEC) != 0)) {
+        throw std::runtime_error("pipe");
+    }
+    if (errOnTerminal) {
+        std::string terminal;
+        errPipe[0] = openTerminal(terminal);
+        errPipe[1] = ::open(terminal.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    }
+    // execv does not change the strings it is given.
+    std::vector<char*> argv = {const_cast<char*>(KESTRUN_CLI_PATH)};
+    for (const std::string& arg : args) {
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    }
+    argv.push_back(nullptr);
+    pid_ = ::fork();
+    if (pid_ == 0) { // the test runs one thread: the child may use the heap before exec
+        for (const auto& [name, value] : env) {
+            value.empty() ? ::unsetenv(name.c_str()) : ::setenv(name.c_str(), value.c_str(), 1);
+        }
+        ::dup2(::open("/dev/null", O_RDONLY), STDIN_FILENO);
+        ::dup2(outPipe[1], STDOUT_FILENO);
+        ::dup2(errPipe[1], STDERR_FILENO);
+        ::execv(argv[0], argv.data());
+        ::_exit(127);
+    }
+    ::close(outPipe[1]);
+    ::close(errPipe[1]);
+    fds_[0] = outPipe[0];
+    fds_[1] = errPipe[0];
+    for (int fd : fds_) {
+        ::fcntl(fd, F_SETFL, O_NONBLOCK);
+    }
+}
+
+CliProcess::~CliProcess() {
+    if (pid_ > 0) {
+        ::kill(pid_, SIGKILL);
+        ::waitpid(pid_, nullptr, 0);
+    }
+    for (int fd : fds_) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+}
+
+void CliProcess::pump(int waitMs) {
+    pollfd watch[2] = {{fds_[0], POLLIN, 0}, {fds_[1], POLLIN, 0}};
+    ::poll(watch, 2, waitMs);
+    for (int i = 0; i < 2; ++i) {
+        if (fds_[i] >= 0) {
+            drain(fds_[i], i == 0 ? result_.out : result_.err);
+        }
+    }
+}
+
+void CliProcess::waitForErr(const std::string& text) {
+    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    while (result_.err.find(text) == std::string::npos && Clock::now() < deadline) {
+        pump(5);
+    }
+}
+
+void CliProcess::signal(int signalNumber) {
+    ::kill(pid_, signalNumber);
+}
+
+CliResult CliProcess::finish() {
+    const auto deadline = Clock::now() + std::chrono::seconds(60);
+    int status = 0;
+    while (::waitpid(pid_, &status, WNOHANG) != pid_) {
+        if (Clock::now() > deadline) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, &status, 0);
+            break;
+        }
+        pump(10);
+    }
+    pid_ = -1;
+    while (fds_[0] >= 0 || fds_[1] >= 0) { // the child has gone; its last words are waiting
+        pump(10);
+    }
+    result_.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return result_;
+}
+
+CliResult runCli(const std::vector<std::string>& args, const Environment& env) {
+    return CliProcess(args, env).finish();
+}
+
+Environment simulated(const std::string& faults, const std::string& record) {
+    return {{"KESTRUN_SIM_TICK_MS", "0"},
+            {"KESTRUN_SIM_FAULT", faults},
+            {"KESTRUN_SIM_RECORD", record}};
+}
+
+unsigned long ticksTaken(const std::string& err) {
+    const std::size_t end = err.rfind(" ticks, ");
+    const std::size_t start = err.find_last_of('\n', end) + 1;
+    return end == std::string::npos ? 0 : std::stoul(err.substr(start, end - start));
+}
+
+TempDir::TempDir() {
+    dir_ = (std::filesystem::temp_directory_path() / "kestrun-cli-test-XXXXXX").string();
+    if (::mkdtemp(dir_.data()) == nullptr) {
+        throw std::runtime_error("mkdtemp");
+    }
+}
+
+std::string TempDir::write(const std::string& name, const std::string& content) const {
+    std::ofstream(path(name), std::ios::binary) << content;
+    return path(name);
+}
+
+std::string readFile(const std::string& file) {
+    std::ifstream in(file, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+std::string fromHex(const std::string& digits) {
+    std::string out;
+    for (std::size_t at = 0; at + 1 < digits.size(); at += 2) {
+        out += static_cast<char>(std::stoi(digits.substr(at, 2), nullptr, 16));
+    }
+    return out;
+}
+
+namespace {
+
+// ':', then the length, address, type and data as hex digits, then the checksum.
+std::string hexRecord(const std::vector<uint8_t>& fields) {
+    uint8_t sum = 0;
+    std::string line = ":";
+    char text[3];
+    for (uint8_t b : fields) {
+        sum = static_cast<uint8_t>(sum - b);
+        std::snprintf(text, sizeof text, "%02X", b);
+        line += text;
+    }
+    std::snprintf(text, sizeof text, "%02X", sum);
+    return line + text;
+}
+
+} // namespace
+
+std::vector<std::string> hexImageLines(std::size_t size) {
+    std::vector<std::string> lines = {hexRecord({2, 0, 0, 4, 0, 0})};
+    for (std::size_t at = 0; at < size; at += 16) {
+        const std::size_t count = std::min<std::size_t>(16, size - at);
+        std::vector<uint8_t> fields = {uint8_t(count), uint8_t(at >> 8), uint8_t(at), 0};
+        for (std::size_t i = 0; i < count; ++i) {
+            fields.push_back(uint8_t((at + i) * 37 + 11));
+        }
+        lines.push_back(hexRecord(fields));
+    }
+    lines.push_back(hexRecord({0, 0, 0, 1}));
+    return lines;
+}
+
+std::string hexText(const std::vector<std::string>& lines) {
+    std::string text;
+    for (const std::string& line : lines) {
+        text += line + "\r\n";
+    }
+    return text;
+}
+
+} // namespace kestrun::clitest

@@ -1,0 +1,107 @@
+#pragma once
+// Runs the built kestrun-cli as a child process, as a script or a person would. Also the test
+// data: an odd settings record and Intel HEX images with their checksums worked out.
+
+#include <filesystem>
+#include <map>
+#include <string>
+#include <vector>
+
+#include <sys/types.h>
+
+namespace kestrun::clitest {
+
+/// Variables set for the child; an empty value removes one.
+using Environment = std::map<std::string, std::string>;
+
+struct CliResult {
+    int exitCode = -1; ///< 128 + signal when a signal ended it
+    std::string out;
+    std::string err;
+};
+
+class CliProcess {
+public:
+    /// Starts kestrun-cli; with `errOnTerminal` its standard error is a pseudo-terminal.
+    CliProcess(const std::vector<std::string>& args, const Environment& env = {},
+               bool errOnTerminal = false);
+    ~CliProcess();
+    CliProcess(const CliProcess&) = delete;
+    CliProcess& operator=(const CliProcess&) = delete;
+    /// Collects what the child has written so far, waiting at most `waitMs` for something.
+    void pump(int waitMs = 0);
+    /// Pumps until standard error holds `text` (10 s at most).
+    void waitForErr(const std::string& text);
+    void signal(int signalNumber);
+    /// Waits for the end (a kill after 60 s) and collects the rest.
+    CliResult finish();
+
+private:
+    pid_t pid_ = -1;
+    int fds_[2] = {-1, -1}; ///< standard output, standard error
+    CliResult result_;
+};
+
+CliResult runCli(const std::vector<std::string>& args, const Environment& env = {});
+/// The simulated controller with its ticks back to back: a timeout costs no real time.
+Environment simulated(const std::string& faults = "", const std::string& record = "");
+/// N from the last "N ticks, S s" line of --verbose; 0 when there is none.
+unsigned long ticksTaken(const std::string& err);
+
+/// A folder of its own for one test, removed afterwards.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir_, ignored);
+    }
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::string& path() const { return dir_; }
+    std::string path(const std::string& name) const { return dir_ + "/" + name; }
+    /// Writes `bytes` to the file `name` in the folder and answers its path.
+    std::string write(const std::string& name, const std::string& bytes) const;
+
+private:
+    std::string dir_;
+};
+
+/// Opens a pseudo-terminal, non-blocking: answers its controlling side, sets `farEnd` to the
+/// other side's path.
+int openTerminal(std::string& farEnd);
+std::string readFile(const std::string& path);
+/// Bytes from hex digits: "3B47" is 0x3B 0x47.
+std::string fromHex(const std::string& digits);
+
+/// An image of `size` bytes (at most 64 KiB) from address 0, 16 data bytes a line: an extended
+/// linear address record first, the end-of-file record last.
+std::vector<std::string> hexImageLines(std::size_t size);
+/// The lines joined, each ending in CR LF.
+std::string hexText(const std::vector<std::string>& lines);
+
+// A value outside every kind of limit: 200 for Speed (top 100), 0 for Pan (bottom 1), 101 for
+// Tilt, radio code 7 (no button), toggle byte 2 (on), counts 0x0FFF and 0xFFFF (both 10.00).
+inline const char* OddRecordHex = "C8000065070203000FFFFFFF000008000400";
+inline const std::string OddRecord = fromHex(OddRecordHex);
+inline const char* OddRecordText = "Lens Control / Digital Connection: none\n"
+                                   "Focus Analog Range / Low: 10.00\n"
+                                   "Focus Analog Range / High: 10.00\n"
+                                   "Zoom Analog Range / Low: 0.00\n"
+                                   "Zoom Analog Range / Center: 5.00\n"
+                                   "Zoom Analog Range / High: 2.50\n"
+                                   "Zoom Setup / Speed: 100\n"
+                                   "Zoom Setup / Smoothing: 0\n"
+                                   "Joystick Deadband / Pan: 1\n"
+                                   "Joystick Deadband / Tilt: 100\n"
+                                   "Misc Controls / One Way Communication: on\n"
+                                   "Misc Controls / Pressure Joystick: off\n"
+                                   "Camera Trigger: Level High\n";
+inline const char* OddRecordJson =
+    "{\"raw\": \"C8000065070203000FFFFFFF000008000400\", \"ZoomSpeed\": 100, "
+    "\"ZoomSmoothing\": 0, \"PanDeadband\": 1, \"TiltDeadband\": 100, \"DigitalConnection\": "
+    "null, \"OneWayCommunication\": true, \"CameraTrigger\": \"Level High\", "
+    "\"PressureJoystick\": false, \"FocusRangeLow\": \"10.00\", \"FocusRangeHigh\": \"10.00\", "
+    "\"ZoomRangeLow\": \"0.00\", \"ZoomRangeCenter\": \"5.00\", \"ZoomRangeHigh\": \"2.50\"}\n";
+
+} // namespace kestrun::clitest
