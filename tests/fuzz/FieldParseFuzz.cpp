@@ -12,9 +12,7 @@
 #include "settings/FieldParse.h"
 #include "settings/SettingsFields.h"
 
-#include <cerrno>
 #include <cfloat>
-#include <clocale>
 #include <cmath>
 #include <limits>
 #include <locale.h>
@@ -43,20 +41,11 @@ int32_t referenceWhole(const std::string& text) {
 
 int32_t referenceHundredths(const std::string& text) {
     const double read = strtod_l(text.c_str(), nullptr, cLocale());
-    if (read > FLT_MAX) {
-        return Int32Max;
-    }
-    if (read < -FLT_MAX) {
-        return Int32Min;
+    if (std::abs(read) > FLT_MAX) { // beyond single precision: no float to take it through
+        return read > 0 ? Int32Max : Int32Min;
     }
     const double product = static_cast<double>(static_cast<float>(read) + 0.001f) * 100.0;
-    if (product >= 2147483648.0) {
-        return Int32Max;
-    }
-    if (product <= -2147483649.0) {
-        return Int32Min;
-    }
-    return static_cast<int32_t>(std::trunc(product));
+    return static_cast<int32_t>(std::clamp(std::trunc(product), -2147483648.0, 2147483647.0));
 }
 
 // Only characters that can belong to a decimal number (no letters the C library would read as

@@ -4,12 +4,14 @@
 // folder that lives as long as the process.
 
 #include <algorithm>
-#include <cstddef>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
 #include <span>
 #include <string>
+#include <unistd.h>
 
 /// Stops the run when `condition` does not hold; the fuzzer saves the input that got here.
 #define FUZZ_CHECK(condition)                                                                      \
@@ -30,9 +32,9 @@ public:
     uint8_t byte() { return done() ? 0 : bytes_[at_++]; }
     /// Up to `count` bytes (fewer when the script runs out).
     std::span<const uint8_t> take(std::size_t count) {
-        const std::size_t n = std::min(count, bytes_.size() - std::min(at_, bytes_.size()));
-        std::span<const uint8_t> out = bytes_.subspan(std::min(at_, bytes_.size()), n);
-        at_ += n;
+        const std::span<const uint8_t> out =
+            bytes_.subspan(at_, std::min(count, bytes_.size() - at_));
+        at_ += out.size();
         return out;
     }
     /// Everything not read yet.
@@ -44,9 +46,27 @@ private:
 };
 
 /// A folder made for this process (its path holds no '.'), removed when the process ends.
-const std::string& scratchFolder();
+inline const std::string& scratchFolder() {
+    // Never destroyed: the removal at exit still needs the name.
+    static const std::string* folder = [] {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "kestrun-fuzz-XXXXXX").string();
+        FUZZ_CHECK(::mkdtemp(pattern.data()) != nullptr);
+        std::atexit([] {
+            std::error_code ignored;
+            std::filesystem::remove_all(scratchFolder(), ignored);
+        });
+        return new std::string(pattern);
+    }();
+    return *folder;
+}
 
 /// Writes `bytes` to `path`, replacing it.
-void writeFile(const std::string& path, std::span<const uint8_t> bytes);
+inline void writeFile(const std::string& path, std::span<const uint8_t> bytes) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
+    FUZZ_CHECK(out.good());
+}
 
 } // namespace kestrun::fuzz

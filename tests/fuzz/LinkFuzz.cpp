@@ -4,40 +4,38 @@
 // Input: a sequence of steps, each an opcode byte and its operands (see Step). After every
 // step: the link state is one of those the exchanges use; a box never opens inside a tick; an
 // idle link has the upgrade file closed and the bar at 0; no write exceeds the transmit buffer;
-// and the settings exchange behaves as an independent model of the get reply and the
-// acknowledgement says it must: same state, same outcome, and the document's record changes only
-// through a good get reply or a Send Data.
+// and the settings exchange agrees with the exchange model, tick by tick: same state, same
+// outcome, and the document's record changes only through a good get reply or a Send Data.
 
+#include "tests/fuzz/ExchangeModel.h"
 #include "tests/fuzz/FuzzSupport.h"
 
-#include "link/LinkEngine.h"
-#include "link/SettingsExchange.h"
 #include "settings/SettingsFields.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/ScriptedBridge.h"
 #include "upgrade/CodeUpload.h"
+#include "upgrade/IntelHex.h"
 
 #include <array>
-#include <optional>
 #include <vector>
 
 namespace kestrun::fuzz {
 namespace {
 
-// The bridge fake, remembering what each read handed the link.
+// The bridge fake, remembering what the tick's read handed the link.
 class TappedBridge : public test::ScriptedBridge {
 public:
     BridgeStatus HidUart_Read(BridgeHandle device, uint8_t* buffer, uint32_t numBytesToRead,
                               uint32_t* numBytesRead) override {
         const BridgeStatus status =
             ScriptedBridge::HidUart_Read(device, buffer, numBytesToRead, numBytesRead);
-        read = true;
-        readStatus = status;
-        readBytes.assign(buffer, buffer + std::min(*numBytesRead, numBytesToRead));
+        const bool good =
+            status == BridgeStatusCode::Success || status == BridgeStatusCode::ReadTimedOut;
+        if (good) {
+            readBytes.assign(buffer, buffer + std::min(*numBytesRead, numBytesToRead));
+        }
         return status;
     }
-    bool read = false;
-    BridgeStatus readStatus = 0;
     std::vector<uint8_t> readBytes;
 };
 
@@ -51,100 +49,14 @@ public:
     const LinkEngine* engine = nullptr;
 };
 
-// The settings exchange as the user must see it, worked out from the bytes alone.
-class SettingsModel {
-public:
-    void start(uint8_t state) {
-        state_ = state;
-        timeout_ = AnswerTicks;
-    }
-    void stop() { state_ = 0; }
-    uint8_t state() const { return state_; }
-
-    /// One tick's read: the outcome text when the exchange ended on it.
-    std::optional<const char*> tick(const TappedBridge& bridge) {
-        const bool brought = bridge.read &&
-                             (bridge.readStatus == BridgeStatusCode::Success ||
-                              bridge.readStatus == BridgeStatusCode::ReadTimedOut) &&
-                             !bridge.readBytes.empty();
-        if (brought) {
-            timeout_ = AnswerTicks;
-        }
-        std::optional<const char*> outcome;
-        for (std::size_t i = 0; brought && i < bridge.readBytes.size() && state_ != 0; ++i) {
-            outcome = take(bridge.readBytes[i]);
-        }
-        if (state_ != 0 && timeout_ != 0 && --timeout_ == 0) {
-            state_ = 0;
-            outcome = LinkText::NoResponse;
-        }
-        return outcome;
-    }
-    std::optional<SettingsRecord> received;
-
-private:
-    std::optional<const char*> take(uint8_t b) {
-        switch (state_) {
-        case 1:
-            state_ = b == 0xA5 ? 2 : 1;
-            return std::nullopt;
-        case 2:
-            if (b == 0x5A) {
-                state_ = 3;
-                have_ = 0;
-                sum_ = 0;
-            }
-            return std::nullopt;
-        case 3:
-            if (have_ < RecordSize) {
-                record_[have_++] = b;
-                sum_ = static_cast<uint8_t>(sum_ + b);
-                return std::nullopt;
-            }
-            state_ = 0;
-            if (b == sum_) {
-                received = record_;
-                return ExchangeText::DataReceived;
-            }
-            return ExchangeText::DataReceiveError;
-        default: // 5: the first byte decides
-            state_ = 0;
-            return b == 0x01 ? ExchangeText::DataSent : ExchangeText::TransmitError;
-        }
-    }
-
-    uint8_t state_ = 0;
-    uint32_t timeout_ = 0;
-    SettingsRecord record_{};
-    std::size_t have_ = 0;
-    uint8_t sum_ = 0;
-};
-
-std::string hexRecord(uint8_t type, uint16_t address, std::initializer_list<uint8_t> data) {
-    std::vector<uint8_t> bytes = {static_cast<uint8_t>(data.size()),
-                                  static_cast<uint8_t>(address >> 8), static_cast<uint8_t>(address),
-                                  type};
-    bytes.insert(bytes.end(), data.begin(), data.end());
-    uint8_t sum = 0;
-    for (uint8_t b : bytes) {
-        sum = static_cast<uint8_t>(sum + b);
-    }
-    bytes.push_back(static_cast<uint8_t>(0x100 - sum));
-    std::string line = ":";
-    for (uint8_t b : bytes) {
-        static constexpr char digits[] = "0123456789ABCDEF";
-        line += digits[b >> 4];
-        line += digits[b & 0x0F];
-    }
-    return line + "\r\n";
-}
-
 // The files "Select file" can be given: a small good upgrade file, a file that is not one, and
 // a path where nothing is.
 const std::array<std::string, 3>& choosableFiles() {
     static const std::array<std::string, 3> paths = [] {
-        const std::string good = hexRecord(0x00, 0x0000, {1, 2, 3, 4}) +
-                                 hexRecord(0x00, 0x0004, {5, 6, 7, 8}) + hexRecord(0x01, 0, {});
+        const uint8_t data[] = {1, 2, 3, 4, 5, 6, 7, 8};
+        const std::string good = formatHexRecord(0x00, 0, std::span(data, 4)) + "\r\n" +
+                                 formatHexRecord(0x00, 4, std::span(data + 4, 4)) + "\r\n" +
+                                 formatHexRecord(0x01, 0, {}) + "\r\n";
         const std::string bad = "not an upgrade file\r\n";
         std::array<std::string, 3> p = {scratchFolder() + "/fw.hex", scratchFolder() + "/notes.txt",
                                         scratchFolder() + "/gone.hex"};
@@ -190,60 +102,76 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     SettingsExchange exchange(engine, host.record);
     CodeUpload upload(engine);
     host.engine = &engine;
-    SettingsModel model;
+    model::ExchangeModel model;
+    uint32_t modelTimeout = 0; // ticks the model still waits for a byte
     SettingsRecord expectedRecord = host.record;
     const auto& files = choosableFiles();
     int ticks = 0;
-    // KESTRUN_FUZZ_TRACE=1 prints each step: how to read a crash the fuzzer found.
-    static const bool trace = std::getenv("KESTRUN_FUZZ_TRACE") != nullptr;
 
     engine.reset();
     engine.ConnectBridge();
 
+    auto start = [&](uint8_t state) {
+        model.start(state);
+        modelTimeout = AnswerTicks;
+    };
     auto tick = [&] {
         ++ticks;
-        bridge.read = false;
         bridge.readBytes.clear();
-        const uint8_t before = model.state();
+        const bool pending = model.state() != 0;
         engine.LinkTick();
-        if (before == 0) {
+        if (!pending) {
             return;
         }
-        if (const auto outcome = model.tick(bridge)) {
-            FUZZ_CHECK(host.statusText == *outcome);
-            if (model.received) {
-                expectedRecord = *model.received;
-                model.received.reset();
-            }
+        std::optional<const char*> outcome;
+        if (!bridge.readBytes.empty()) {
+            modelTimeout = AnswerTicks;
         }
+        for (std::size_t i = 0; i < bridge.readBytes.size() && model.state() != 0; ++i) {
+            outcome = model.take(bridge.readBytes[i]);
+        }
+        if (model.state() != 0 && --modelTimeout == 0) {
+            model.stop();
+            outcome = LinkText::NoResponse;
+        }
+        if (outcome) {
+            FUZZ_CHECK(host.statusText == *outcome);
+        }
+        if (model.received) {
+            expectedRecord = *model.received;
+            model.received.reset();
+        }
+        // Checked on every tick, not only after each step: a timeout must end on its very tick.
+        FUZZ_CHECK(static_cast<uint8_t>(engine.linkState()) == model.state());
     };
     auto queue = [&](std::span<const uint8_t> bytes) {
         bridge.queueRead(std::vector<uint8_t>(bytes.begin(), bytes.end()));
     };
+    auto takeRecord = [&] {
+        SettingsRecord record{};
+        const auto bytes = script.take(RecordSize);
+        std::copy(bytes.begin(), bytes.end(), record.begin());
+        return record;
+    };
 
     while (!script.done() && ticks < TickBudget) {
         const uint8_t step = script.byte() % StepCount;
-        const bool wasIdle = engine.isIdle();
-        const bool wasOpen = engine.bridgeOpen();
+        const bool ready = engine.isIdle() && engine.bridgeOpen();
         switch (step) {
         case GetData:
             exchange.GetData();
-            if (wasIdle && wasOpen) {
-                model.start(1);
+            if (ready) {
+                start(1);
             }
             break;
-        case SendData: {
-            SettingsRecord shown{};
-            const auto bytes = script.take(RecordSize);
-            std::copy(bytes.begin(), bytes.end(), shown.begin());
-            host.controls = shownFromRecord(shown);
+        case SendData:
+            host.controls = shownFromRecord(takeRecord());
             exchange.SendData();
-            if (wasIdle && wasOpen) {
-                model.start(5);
+            if (ready) {
+                start(5);
                 expectedRecord = recordFromShown(host.controls);
             }
             break;
-        }
         case Start:
             upload.StartUpgrade();
             break;
@@ -296,9 +224,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             tick();
             break;
         case GoodReply: {
-            SettingsRecord record{};
-            const auto bytes = script.take(RecordSize);
-            std::copy(bytes.begin(), bytes.end(), record.begin());
+            const SettingsRecord record = takeRecord();
             std::vector<uint8_t> reply = {0xA5, 0x5A};
             reply.insert(reply.end(), record.begin(), record.end());
             reply.push_back(recordSum(record));
@@ -311,8 +237,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         }
         case BootLoaderByte: {
             static constexpr uint8_t answers[] = {';', 0x00, 0x01, 0x80};
-            const uint8_t answer = answers[script.byte() % 4];
-            queue(std::span(&answer, 1));
+            queue(std::span(&answers[script.byte() % 4], 1));
             tick();
             break;
         }
@@ -321,23 +246,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         }
 
         const auto state = static_cast<uint8_t>(engine.linkState());
-        if (trace) {
-            std::fprintf(stderr, "step %u: state %u, status \"%s\", upgrade \"%s\", bar %d\n", step,
-                         state, host.statusText.c_str(), host.upgradeStatusText.c_str(),
-                         host.progress);
-        }
         static constexpr std::array<uint8_t, 10> used = {0, 1, 2, 3, 5, 9, 10, 12, 13, 14};
         FUZZ_CHECK(std::find(used.begin(), used.end(), state) != used.end());
-        if (model.state() != 0) {
-            FUZZ_CHECK(state == model.state());
-        } else {
-            FUZZ_CHECK(state == 0 || state >= 9);
-        }
+        FUZZ_CHECK(model.state() != 0 ? state == model.state() : (state == 0 || state >= 9));
         FUZZ_CHECK(host.record == expectedRecord);
         FUZZ_CHECK(host.progress >= 0 && host.progress <= 255);
         if (state == 0) {
-            FUZZ_CHECK(!upload.upgradeFileOpen());
-            FUZZ_CHECK(host.progress == 0);
+            FUZZ_CHECK(!upload.upgradeFileOpen() && host.progress == 0);
         }
         for (const auto& write : bridge.writes) {
             FUZZ_CHECK(write.size() <= LinkEngine::MaxTextLength);

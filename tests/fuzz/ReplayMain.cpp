@@ -18,13 +18,12 @@ int main(int argc, char** argv) {
     namespace fs = std::filesystem;
     std::size_t inputs = 0;
     for (int i = 1; i < argc; ++i) {
-        const fs::path folder = argv[i];
-        if (!fs::is_directory(folder)) {
+        if (!fs::is_directory(argv[i])) {
             std::fprintf(stderr, "%s is not a folder\n", argv[i]);
             return 2;
         }
         std::vector<fs::path> files;
-        for (const fs::directory_entry& entry : fs::directory_iterator(folder)) {
+        for (const fs::directory_entry& entry : fs::directory_iterator(argv[i])) {
             if (entry.is_regular_file() && entry.path().filename().string()[0] != '.') {
                 files.push_back(entry.path());
             }
@@ -32,10 +31,9 @@ int main(int argc, char** argv) {
         std::sort(files.begin(), files.end());
         for (const fs::path& file : files) {
             std::ifstream in(file, std::ios::binary);
-            const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)),
-                                             std::istreambuf_iterator<char>());
+            const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
             std::printf("%s (%zu bytes)\n", file.c_str(), bytes.size());
-            std::fflush(stdout);
+            std::fflush(stdout); // the name is out before a failing check aborts
             LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
             ++inputs;
         }

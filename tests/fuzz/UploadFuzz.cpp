@@ -18,6 +18,7 @@
 #include "tests/support/ScriptedBridge.h"
 #include "upgrade/CodeUpload.h"
 
+#include <cctype>
 #include <string_view>
 #include <vector>
 
@@ -26,21 +27,13 @@ using namespace kestrun::fuzz;
 
 namespace {
 
-bool isLineCharacter(uint8_t c) {
-    return c == ':' || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
-std::string_view text(const std::vector<uint8_t>& bytes) {
-    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
-}
-
-// Checks what went out: lines, each followed by LF CR, and the boot loader's own commands.
-// `sent` gathers the lines' characters.
+// Checks what went out (lines, each followed by LF CR, and the boot loader's own commands) and
+// gathers the lines' characters into `sent`.
 void checkWrites(const std::vector<std::vector<uint8_t>>& writes, std::string& sent) {
     bool lineOpen = false;
     for (const std::vector<uint8_t>& write : writes) {
         FUZZ_CHECK(write.size() <= LinkEngine::MaxTextLength);
-        const std::string_view w = text(write);
+        const std::string_view w(reinterpret_cast<const char*>(write.data()), write.size());
         if (w == BootLoaderWire::LineEnd) {
             lineOpen = false;
             continue;
@@ -51,7 +44,7 @@ void checkWrites(const std::vector<std::vector<uint8_t>>& writes, std::string& s
             continue;
         }
         for (uint8_t c : write) {
-            FUZZ_CHECK(isLineCharacter(c));
+            FUZZ_CHECK(c == ':' || (c < 0x80 && std::isalnum(c)));
         }
         sent.append(w);
         lineOpen = true;
@@ -63,9 +56,7 @@ void checkWrites(const std::vector<std::vector<uint8_t>>& writes, std::string& s
 bool inOrderWithin(std::string_view sent, std::span<const uint8_t> file) {
     std::size_t at = 0;
     for (uint8_t b : file) {
-        if (at < sent.size() && static_cast<uint8_t>(sent[at]) == b) {
-            ++at;
-        }
+        at += at < sent.size() && static_cast<uint8_t>(sent[at]) == b;
     }
     return at == sent.size();
 }
@@ -107,10 +98,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         if (engine.isIdle()) {
             break;
         }
-        const uint8_t answer = selector % 4 < 2    ? BootLoaderWire::Done
-                               : selector % 4 == 2 ? BootLoaderWire::ProgrammingDone
-                                                   : selector;
-        tick(answer);
+        tick(selector % 4 < 2    ? BootLoaderWire::Done
+             : selector % 4 == 2 ? BootLoaderWire::ProgrammingDone
+                                 : selector);
     }
     // A patient boot loader: each 0x00 consumes at least one byte of the file, so the file runs
     // out within its length; then 0x01 finishes, and two ticks bring the link back to idle.
@@ -124,12 +114,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         }
     }
 
-    FUZZ_CHECK(engine.isIdle());
-    FUZZ_CHECK(!upload.upgradeFileOpen());
-    FUZZ_CHECK(host.progress == 0);
+    FUZZ_CHECK(engine.isIdle() && !upload.upgradeFileOpen() && host.progress == 0);
     FUZZ_CHECK(inOrderWithin(sent, contents));
-    if (contents.empty()) {
-        FUZZ_CHECK(host.upgradeStatusText == UpgradeText::FileError);
-    }
+    FUZZ_CHECK(!contents.empty() || host.upgradeStatusText == UpgradeText::FileError);
     return 0;
 }

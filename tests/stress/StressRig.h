@@ -9,70 +9,73 @@
 #include "sim/SimBridge.h"
 #include "tests/support/RecordingHost.h"
 #include "upgrade/CodeUpload.h"
+#include "upgrade/IntelHex.h"
 
+#include <algorithm>
+#include <array>
+#include <atomic>
 #include <cstdint>
-#include <deque>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <optional>
 #include <span>
+#include <sstream>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace kestrun::stress {
 
-/// Sits between the link and the simulated bridge. It can drop everything the controller sends
-/// (a dead receive line), put bytes of its own at the head of the next read, or right after a
-/// chosen byte when that byte arrives. Everything else goes straight through.
-class FaultyBridge : public BridgeLibrary {
-public:
-    explicit FaultyBridge(sim::SimBridge& inner) : inner_(inner) {}
+namespace fs = std::filesystem;
 
-    /// Reads bring nothing from now on (status "Read timed out", count 0).
-    bool silent = false;
-    /// Bytes that come first in the next read.
-    std::vector<uint8_t> garbageNext;
-    /// Bytes that follow `garbageTrigger` in the read that brings it (once).
-    std::vector<uint8_t> garbageAfter;
+/// The simulated bridge with a line that can be disturbed: it can drop everything the
+/// controller sends (a dead receive line), put bytes of its own at the head of the next read,
+/// or right after a chosen byte when that byte arrives.
+class FaultyBridge : public sim::SimBridge {
+public:
+    bool silent = false;               ///< reads bring nothing from now on
+    std::vector<uint8_t> garbageNext;  ///< bytes that come first in the next read
+    std::vector<uint8_t> garbageAfter; ///< bytes that follow `garbageTrigger` (once)
     std::optional<uint8_t> garbageTrigger;
     /// Called with the bytes of every read that brings some, before the link sees them.
     std::function<void(std::span<const uint8_t>)> tap;
 
-    BridgeStatus HidUart_GetNumDevices(uint32_t* n, uint16_t vid, uint16_t pid) override {
-        return inner_.HidUart_GetNumDevices(n, vid, pid);
-    }
-    BridgeStatus HidUart_GetString(uint32_t index, uint16_t vid, uint16_t pid, char* text,
-                                   uint32_t options) override {
-        return inner_.HidUart_GetString(index, vid, pid, text, options);
-    }
-    BridgeStatus HidUart_Open(BridgeHandle* device, uint32_t index, uint16_t vid,
-                              uint16_t pid) override {
-        pending_.clear();
-        return inner_.HidUart_Open(device, index, vid, pid);
-    }
-    BridgeStatus HidUart_SetTimeouts(BridgeHandle device, uint32_t readTimeout,
-                                     uint32_t writeTimeout) override {
-        return inner_.HidUart_SetTimeouts(device, readTimeout, writeTimeout);
-    }
     BridgeStatus HidUart_Read(BridgeHandle device, uint8_t* buffer, uint32_t numBytesToRead,
-                              uint32_t* numBytesRead) override;
-    BridgeStatus HidUart_Write(BridgeHandle device, const uint8_t* buffer, uint32_t count,
-                               uint32_t* written) override {
-        return inner_.HidUart_Write(device, buffer, count, written);
+                              uint32_t* numBytesRead) override {
+        // The controller's bytes leave room for ours, so nothing has to wait for the next read.
+        const uint32_t room = std::min<uint32_t>(numBytesToRead, ReadBufferSize);
+        const std::size_t own = garbageNext.size() + (garbageTrigger ? garbageAfter.size() : 0);
+        std::vector<uint8_t> line(room);
+        uint32_t got = 0;
+        const BridgeStatus status = SimBridge::HidUart_Read(
+            device, line.data(), room - static_cast<uint32_t>(std::min<std::size_t>(own, room)),
+            &got);
+        *numBytesRead = 0;
+        if (status != BridgeStatusCode::Success && status != BridgeStatusCode::ReadTimedOut) {
+            return status;
+        }
+        if (silent) {
+            return BridgeStatusCode::ReadTimedOut;
+        }
+        line.resize(std::min(got, room));
+        line.insert(line.begin(), garbageNext.begin(), garbageNext.end());
+        garbageNext.clear();
+        const auto trigger =
+            garbageTrigger ? std::find(line.begin(), line.end(), *garbageTrigger) : line.end();
+        if (trigger != line.end()) {
+            line.insert(trigger + 1, garbageAfter.begin(), garbageAfter.end());
+            garbageTrigger.reset();
+        }
+        std::copy(line.begin(), line.end(), buffer);
+        *numBytesRead = static_cast<uint32_t>(line.size());
+        if (tap && !line.empty()) {
+            tap(line);
+        }
+        return line.size() == numBytesToRead ? BridgeStatusCode::Success
+                                             : BridgeStatusCode::ReadTimedOut;
     }
-    BridgeStatus HidUart_GetOpenedString(BridgeHandle device, char* text,
-                                         uint32_t options) override {
-        return inner_.HidUart_GetOpenedString(device, text, options);
-    }
-    BridgeStatus HidUart_Close(BridgeHandle device) override {
-        pending_.clear();
-        return inner_.HidUart_Close(device);
-    }
-
-private:
-    sim::SimBridge& inner_;
-    std::deque<uint8_t> pending_; ///< bytes beyond what one read may hand over
-    std::vector<uint8_t> scratch_ = std::vector<uint8_t>(ReadBufferSize);
 };
 
 /// The recording host, with a hook where the upgrade posts its "finished" notice (the only
@@ -87,9 +90,7 @@ public:
     }
     void showMessage(const std::string& text, const std::string& caption,
                      MessageIcon icon) override {
-        if (engine != nullptr && engine->inTick()) {
-            ++boxesInTick;
-        }
+        boxesInTick += engine != nullptr && engine->inTick();
         RecordingHost::showMessage(text, caption, icon);
     }
 
@@ -102,18 +103,36 @@ public:
 /// file's name decides the dot rule of the upgrade file check.
 class ScratchFolder {
 public:
-    ScratchFolder();
-    ~ScratchFolder();
+    ScratchFolder() {
+        static std::atomic<int> counter{0};
+        path_ = fs::temp_directory_path() /
+                ("kestrun-stress-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
+        fs::remove_all(path_);
+        fs::create_directories(path_);
+    }
+    ~ScratchFolder() {
+        std::error_code ignored;
+        // A test may have taken the rights away from a subfolder; give them back to clean up.
+        for (auto it = fs::recursive_directory_iterator(path_, ignored);
+             it != fs::recursive_directory_iterator(); it.increment(ignored)) {
+            fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);
+        }
+        fs::remove_all(path_, ignored);
+    }
     ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
 
     /// Writes `bytes` to `name` (created or replaced) and answers the full path.
-    std::string write(const std::string& name, std::span<const uint8_t> bytes) const;
-    std::string write(const std::string& name, const std::string& text) const;
-    const std::filesystem::path& path() const { return path_; }
+    std::string write(const std::string& name, std::string_view bytes) const {
+        const fs::path file = path_ / name;
+        fs::create_directories(file.parent_path());
+        std::ofstream(file, std::ios::binary | std::ios::trunc)
+            .write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        return file.string();
+    }
+    const fs::path& path() const { return path_; }
 
 private:
-    std::filesystem::path path_;
+    fs::path path_;
 };
 
 /// An upgrade image and the Intel HEX text that carries it: 16 data bytes a line from address
@@ -121,15 +140,29 @@ private:
 struct HexImage {
     std::vector<uint8_t> image;
     std::string text;
-    std::size_t lines = 0;      ///< record lines, the end record included
     std::size_t lineLength = 0; ///< bytes of each data line, CR LF included
 };
-HexImage makeHexImage(std::size_t dataLines, uint32_t seed);
+inline HexImage makeHexImage(std::size_t dataLines, uint32_t seed) {
+    HexImage hex;
+    uint32_t state = seed;
+    for (std::size_t line = 0; line < dataLines; ++line) {
+        std::array<uint8_t, 16> data{};
+        for (uint8_t& b : data) {
+            state = state * 1103515245u + 12345u;
+            b = static_cast<uint8_t>(state >> 16);
+        }
+        hex.image.insert(hex.image.end(), data.begin(), data.end());
+        const std::string text = formatHexRecord(0x00, static_cast<uint16_t>(line * 16), data);
+        hex.text += text + "\r\n";
+        hex.lineLength = text.size() + 2;
+    }
+    hex.text += formatHexRecord(0x01, 0, {}) + "\r\n";
+    return hex;
+}
 
 /// Everything in one place, started up as the window starts the link.
 struct StressRig {
-    sim::SimBridge sim;
-    FaultyBridge bridge{sim};
+    FaultyBridge bridge;
     StressHost host;
     LinkEngine engine{bridge, host};
     SettingsExchange exchange{engine, host.record};
@@ -142,21 +175,35 @@ struct StressRig {
     }
     void tick() { engine.LinkTick(); }
     uint8_t state() const { return static_cast<uint8_t>(engine.linkState()); }
+    sim::SimController& controller() { return bridge.controller(); }
     /// Hands the device notices the simulated bridge has queued to the link, as the window's
     /// device monitor does.
     void deliverNotices() {
-        for (const DeviceChange& change : sim.takeNotices()) {
+        for (const DeviceChange& change : bridge.takeNotices()) {
             engine.HandleDeviceChange(change.eventType, &change.notice);
         }
     }
     /// Ticks until `done` holds, at most `limit` ticks; answers whether it held.
-    bool tickUntil(const std::function<bool()>& done, int limit);
+    bool tickUntil(const std::function<bool()>& done, int limit) {
+        for (int i = 0; i < limit && !done(); ++i) {
+            tick();
+        }
+        return done();
+    }
 };
 
 /// Open file descriptors of this process (a file the link forgot to close shows here).
-int openDescriptors();
+inline int openDescriptors() {
+    const fs::directory_iterator fds("/proc/self/fd");
+    return static_cast<int>(std::distance(fs::begin(fds), fs::end(fds)));
+}
 
 /// The bytes of a file, or nothing when it cannot be read.
-std::optional<std::vector<uint8_t>> fileBytes(const std::filesystem::path& path);
+inline std::optional<std::string> fileBytes(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    return in ? std::optional(bytes.str()) : std::nullopt;
+}
 
 } // namespace kestrun::stress
