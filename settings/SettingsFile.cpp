@@ -1,6 +1,7 @@
 #include "settings/SettingsFile.h"
 
 #include <cerrno>
+#include <string_view>
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
@@ -182,12 +183,14 @@ SettingsFileResult saveSettingsFile(const std::string& path, const SettingsRecor
 }
 
 std::string settingsFileMessage(SettingsFileError error, const std::string& path) {
-    auto fill = [&](std::string text) {
-        auto at = text.find("%1");
-        if (at != std::string::npos) {
-            text.replace(at, 2, path);
+    // Built by concatenation: an in-place replace of the short literal trips a false -Wrestrict
+    // in optimised builds of this compiler.
+    auto fill = [&](std::string_view text) {
+        const auto at = text.find("%1");
+        if (at == std::string_view::npos) {
+            return std::string(text);
         }
-        return text;
+        return std::string(text.substr(0, at)) + path + std::string(text.substr(at + 2));
     };
     switch (error) {
     case SettingsFileError::None:

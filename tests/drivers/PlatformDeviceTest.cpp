@@ -1,14 +1,20 @@
 // The platform's own devices: which udev events become notices, and that a machine without a
-// bridge or udev still gets a driver and a monitor that are silent and never block.
+// bridge or udev still gets a driver and a monitor that are silent and never block. With a
+// controller on the bench, KESTRUN_HW_DEVICE=/dev/hidrawN runs a real Get Data against it;
+// everywhere else that test skips itself.
 
+#include "link/SettingsExchange.h"
 #include "link/cp2110/Cp2110Bridge.h"
 #include "link/udev/UdevMonitor.h"
+#include "tests/support/RecordingHost.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <fcntl.h>
 #include <optional>
+#include <thread>
 #include <tuple>
 
 namespace kestrun {
@@ -57,6 +63,27 @@ TEST(Platform, StartsQuietWithoutBridgeOrUdev) {
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
     EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+}
+
+TEST(Cp2110Hardware, GetDataFromTheControllerOnTheBench) {
+    const char* device = std::getenv("KESTRUN_HW_DEVICE");
+    if (device == nullptr || *device == '\0') {
+        GTEST_SKIP() << "set KESTRUN_HW_DEVICE to the bridge's hidraw node to run this";
+    }
+    Cp2110Bridge bridge;
+    test::RecordingHost host;
+    LinkEngine engine(bridge, host);
+    SettingsExchange exchange(engine, host.record);
+    engine.reset();
+    engine.ConnectBridge();
+    ASSERT_EQ(host.connectionText, "Connected");
+    exchange.GetData();
+    // Real time here: the controller answers within the link's 1000 ticks of 5 ms.
+    for (uint32_t tick = 0; tick < AnswerTicks && !engine.isIdle(); ++tick) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        engine.LinkTick();
+    }
+    EXPECT_EQ(host.statusText, "Data Received");
 }
 
 } // namespace
