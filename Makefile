@@ -12,7 +12,7 @@ PREFIX     ?= /usr/local
 ARGS       ?=
 
 # Exactly the Debian 12 packages the project needs to build, test and run.
-DEPS := build-essential cmake ninja-build pkg-config \
+DEPS := build-essential cmake ninja-build pkg-config clang-format \
         qt6-base-dev libhidapi-dev libudev-dev \
         libgtest-dev libgmock-dev libbenchmark-dev \
         clang libclang-rt-14-dev \

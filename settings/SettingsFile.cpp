@@ -1,10 +1,10 @@
 #include "settings/SettingsFile.h"
 
 #include <cerrno>
-#include <string_view>
 #include <climits>
 #include <cstdlib>
 #include <fcntl.h>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
