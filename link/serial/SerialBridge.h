@@ -62,11 +62,6 @@ public:
     /// "Unsupported baud rate 12345; use one of 300, 600, ...": the message for a refused rate.
     static std::string baudProblem(uint32_t baud);
 
-    const std::string& device() const { return device_; }
-    uint32_t baud() const { return baud_; }
-    /// True once an open port hung up or failed a read: the device has gone away.
-    bool hungUp() const { return hungUp_; }
-
     /// Always one device.
     BridgeStatus HidUart_GetNumDevices(uint32_t* numDevices, uint16_t vid, uint16_t pid) override;
     /// Index 0 only: option 6 SerialProductString, option 3 the port's path.
@@ -95,7 +90,7 @@ public:
     BridgeStatus HidUart_Close(BridgeHandle device) override;
 
     /// Readable when a removal notice is waiting (an eventfd), -1 if one could not be made
-    /// (the hang-up is then only seen by polling hungUp()).
+    /// (the hang-up is then only seen by calling receive()).
     int fd() const override;
     /// After a hang-up: one DeviceRemoveComplete naming the port's path; otherwise nothing.
     std::vector<DeviceChange> receive() override;
