@@ -8,7 +8,9 @@
 #include "sim/SimBootLoader.h"
 #include "sim/SimBridge.h"
 #include "upgrade/CodeUpload.h"
+#include "upgrade/IntelHex.h"
 
+#include <array>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
@@ -53,29 +55,15 @@ struct BenchRig {
 /// Writes an upgrade file of `dataLines` records of 16 bytes, and the end record, into the
 /// system's temporary folder; answers its path.
 inline std::string writeUpgradeFile(std::size_t dataLines) {
-    auto line = [](uint8_t type, uint16_t address, const uint8_t* data, std::size_t n) {
-        uint8_t sum = static_cast<uint8_t>(n + (address >> 8) + (address & 0xFF) + type);
-        char text[64];
-        int at = std::snprintf(text, sizeof text, ":%02X%04X%02X", static_cast<unsigned>(n),
-                               static_cast<unsigned>(address), static_cast<unsigned>(type));
-        for (std::size_t i = 0; i < n; ++i) {
-            at += std::snprintf(text + at, sizeof text - static_cast<std::size_t>(at), "%02X",
-                                data[i]);
-            sum = static_cast<uint8_t>(sum + data[i]);
-        }
-        std::snprintf(text + at, sizeof text - static_cast<std::size_t>(at), "%02X\r\n",
-                      static_cast<uint8_t>(0x100 - sum));
-        return std::string(text);
-    };
     std::string hex;
-    uint8_t data[16];
+    std::array<uint8_t, 16> data{};
     for (std::size_t i = 0; i < dataLines; ++i) {
-        for (std::size_t j = 0; j < 16; ++j) {
+        for (std::size_t j = 0; j < data.size(); ++j) {
             data[j] = static_cast<uint8_t>(i * 16 + j);
         }
-        hex += line(0x00, static_cast<uint16_t>(i * 16), data, 16);
+        hex += formatHexRecord(0x00, static_cast<uint16_t>(i * 16), data) + "\r\n";
     }
-    hex += line(0x01, 0, data, 0);
+    hex += formatHexRecord(0x01, 0, {}) + "\r\n";
     const std::filesystem::path path = std::filesystem::temp_directory_path() /
                                        ("kestrun-bench-" + std::to_string(dataLines) + ".hex");
     std::ofstream(path, std::ios::binary) << hex;
