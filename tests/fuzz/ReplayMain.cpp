@@ -39,5 +39,6 @@ int main(int argc, char** argv) {
         }
     }
     std::printf("%zu inputs replayed\n", inputs);
-    return 0;
+    // No input at all means the seed corpus went missing: that replay proved nothing.
+    return inputs == 0 ? 1 : 0;
 }
