@@ -44,12 +44,10 @@ void SettingsExchange::SendData() {
     const SettingsRecord frame = record_;
     engine_.TransmitByte(ExchangeByte::Header1);
     engine_.TransmitByte(ExchangeByte::Header2);
-    uint8_t sum = 0;
     for (uint8_t byte : frame) {
         engine_.TransmitByte(byte);
-        sum = static_cast<uint8_t>(sum + byte);
     }
-    engine_.TransmitByte(sum);
+    engine_.TransmitByte(recordSum(frame));
     engine_.setResponseTimeout(AnswerTicks);
     engine_.setLinkState(LinkState::SendAck);
 }
