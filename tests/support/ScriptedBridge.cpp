@@ -53,7 +53,6 @@ BridgeStatus ScriptedBridge::HidUart_Open(BridgeHandle* device, uint32_t deviceN
         return devices[deviceNum].openStatus;
     }
     *device = &handleTokens_[deviceNum % 16];
-    openIndex = deviceNum;
     openedDevice = devices[deviceNum];
     ++openHandles;
     return BridgeStatusCode::Success;
@@ -131,7 +130,6 @@ BridgeStatus ScriptedBridge::HidUart_GetOpenedString(BridgeHandle, char* deviceS
 BridgeStatus ScriptedBridge::HidUart_Close(BridgeHandle) {
     ++closeCalls;
     --openHandles;
-    openIndex.reset();
     openedDevice.reset();
     return BridgeStatusCode::Success;
 }

@@ -67,7 +67,6 @@ public:
     int readCalls = 0;
     int writeCalls = 0;
     uint32_t lastReadTimeout = 99, lastWriteTimeout = 99;
-    std::optional<std::size_t> openIndex; ///< device index of the open handle
     /// The open device as it was when opened: the library still knows its path after the
     /// device has left the list (that is how a removal notice is matched).
     std::optional<FakeDevice> openedDevice;
