@@ -70,10 +70,6 @@ public:
                                          uint32_t options) override;
     BridgeStatus HidUart_Close(BridgeHandle device) override;
 
-    /// The timeouts last set on the open handle (read, write), in milliseconds.
-    uint32_t readTimeout() const { return readTimeout_; }
-    uint32_t writeTimeout() const { return writeTimeout_; }
-
 private:
     bool validHandle(BridgeHandle device) const { return open_ && device == handle(); }
     BridgeHandle handle() const { return const_cast<char*>(&handleToken_); }
@@ -89,8 +85,6 @@ private:
     std::vector<DeviceChange> notices_;
     std::function<void()> noticeListener_;
     uint64_t readCalls_ = 0;
-    uint32_t readTimeout_ = 0;
-    uint32_t writeTimeout_ = 0;
     char handleToken_ = 0;
 };
 
