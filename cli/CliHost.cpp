@@ -23,9 +23,7 @@ void CliHost::setStatusText(const std::string& text) {
 }
 
 void CliHost::setUpgradeStatusText(const std::string& text) {
-    upgradeStatusText_ = text;
     if (!text.empty()) {
-        lastUpgradeStatus_ = text;
         printLine(text);
     }
 }
@@ -49,7 +47,6 @@ void CliHost::setUpgradeFileText(const std::string& text) {
 
 void CliHost::showMessage(const std::string& text, const std::string& caption, MessageIcon icon) {
     (void)icon;
-    ++messagesShown_;
     // A box that carries the application's name as its caption says nothing more with it.
     if (caption.empty() || caption == LinkText::AppName) {
         printLine(text);

@@ -36,13 +36,8 @@ public:
     void printLine(const std::string& text);
 
     const std::string& statusText() const { return statusText_; }
-    /// The last non-empty text of the upgrade's status line: how a failed upgrade ended.
-    const std::string& lastUpgradeStatus() const { return lastUpgradeStatus_; }
     const std::string& connectionText() const { return connectionText_; }
-    int messagesShown() const { return messagesShown_; }
     bool upgradeFinished() const { return upgradeFinished_; }
-    /// What the window's controls would show now.
-    const ShownSettings& controls() const { return controls_; }
 
 private:
     std::FILE* out_;
@@ -50,11 +45,8 @@ private:
     SettingsRecord& record_;
     ShownSettings controls_ = startSettings();
     std::string statusText_;
-    std::string upgradeStatusText_;
-    std::string lastUpgradeStatus_;
     std::string connectionText_;
     bool announceConnection_ = false;
-    int messagesShown_ = 0;
     bool upgradeFinished_ = false;
 };
 

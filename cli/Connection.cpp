@@ -24,7 +24,6 @@ Connection::~Connection() = default;
 
 std::unique_ptr<Connection> Connection::open(const CliOptions& options, std::string& problem) {
     std::unique_ptr<Connection> connection(new Connection());
-    connection->choice_ = options.bridge;
     connection->parts_ = std::make_unique<Parts>();
     Parts& parts = *connection->parts_;
     switch (options.bridge) {

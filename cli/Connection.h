@@ -34,7 +34,6 @@ public:
     /// Null when nothing reports arrival and removal.
     DeviceMonitor* monitor() { return monitor_; }
     std::chrono::nanoseconds tickPeriod() const { return tickPeriod_; }
-    BridgeChoice choice() const { return choice_; }
     /// The USB bridge's driver, with BridgeChoice::Usb; else null.
     Cp2110Bridge* usbBridge();
 
@@ -42,7 +41,6 @@ private:
     Connection() = default;
     struct Parts;
 
-    BridgeChoice choice_ = BridgeChoice::Usb;
     std::unique_ptr<Parts> parts_;
     BridgeLibrary* bridge_ = nullptr;
     DeviceMonitor* monitor_ = nullptr;
