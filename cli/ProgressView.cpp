@@ -18,7 +18,9 @@ void ProgressView::setPosition(int position) {
         return;
     }
     const int percent = positionPercent(position);
-    const int fill = position * BarWidth / 255;
+    // Plain percentages change only with the percentage: a fill that moves within the same
+    // percent must not print that percent twice.
+    const int fill = terminal_ ? position * BarWidth / 255 : 0;
     if (percent == shownPercent_ && fill == shownFill_) {
         return;
     }
