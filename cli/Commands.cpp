@@ -24,6 +24,11 @@ void printLine(std::FILE* stream, const std::string& text) {
     std::fflush(stream);
 }
 
+ExitCode connectionProblem(const std::string& problem, const Console& console) {
+    printLine(console.err, std::string(CliText::Program) + ": " + problem);
+    return ExitCode::Usage;
+}
+
 int runCli(const std::vector<std::string>& args, const Console& console) {
     ParseResult parsed = parseCommandLine(args);
     if (!parsed.options) {

@@ -33,5 +33,7 @@ ExitCode runCheckHex(const CliOptions& options, const Console& console);
 std::string fillIn(std::string_view pattern, std::initializer_list<std::string_view> values);
 /// Writes one line to `stream`.
 void printLine(std::FILE* stream, const std::string& text);
+/// Reports that the connection the command line chose cannot be made (a usage error).
+ExitCode connectionProblem(const std::string& problem, const Console& console);
 
 } // namespace kestrun::cli

@@ -96,8 +96,7 @@ ExitCode runDevices(const CliOptions& options, const Console& console) {
     std::string problem;
     const std::unique_ptr<Connection> connection = Connection::open(options, problem);
     if (!connection) {
-        printLine(console.err, std::string(CliText::Program) + ": " + problem);
-        return ExitCode::Usage;
+        return connectionProblem(problem, console);
     }
     const std::vector<Listed> devices = connection->usbBridge() != nullptr
                                             ? listUsb(*connection->usbBridge())

@@ -36,11 +36,6 @@ void printRecord(const SettingsRecord& record, bool json, const Console& console
     std::fflush(console.out);
 }
 
-ExitCode connectionProblem(const std::string& problem, const Console& console) {
-    printLine(console.err, std::string(CliText::Program) + ": " + problem);
-    return ExitCode::Usage;
-}
-
 ExitCode cancelled(LinkEngine& engine, CliHost& host) {
     engine.CancelExchange();
     host.printLine(CliText::Cancelled);

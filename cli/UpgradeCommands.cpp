@@ -59,8 +59,7 @@ ExitCode runUpgrade(const CliOptions& options, const Console& console) {
     std::string problem;
     const std::unique_ptr<Connection> connection = Connection::open(options, problem);
     if (!connection) {
-        printLine(console.err, std::string(CliText::Program) + ": " + problem);
-        return ExitCode::Usage;
+        return connectionProblem(problem, console);
     }
     SettingsRecord record = StartRecord;
     CliHost host(console.err, console.errTerminal, record);
