@@ -1,5 +1,7 @@
 #include "upgrade/CodeUpload.h"
 
+#include "upgrade/IntelHex.h"
+
 #include <algorithm>
 #include <cstdio>
 
@@ -11,11 +13,6 @@ constexpr int LF = 0x0A;
 
 bool isLetterOrDigit(int c) {
     return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
-// The characters a line is made of; any other byte ends the line.
-bool isLineChar(int c) {
-    return c == ':' || isLetterOrDigit(c);
 }
 
 std::size_t lastSeparator(const std::string& path) {
@@ -199,7 +196,7 @@ void CodeUpload::SendNextLine() {
         if (lineBuffer_.empty() && (byte == CR || byte == LF)) {
             continue;
         }
-        if (isLineChar(byte)) {
+        if (isRecordChar(byte)) {
             // The line must fit the transmit buffer: a longer one is not a line the boot loader
             // can take, and cutting it would program something other than the file.
             if (lineBuffer_.size() == LinkEngine::MaxTextLength) {

@@ -22,10 +22,6 @@ int hexValue(char c) {
     return -1;
 }
 
-bool isRecordChar(int c) {
-    return c == ':' || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
-}
-
 template <typename... Args>
 std::string format(const char* pattern, Args... args) {
     std::array<char, 160> text{};
@@ -94,6 +90,10 @@ bool readLine(std::FILE* file, std::string& line) {
 }
 
 } // namespace
+
+bool isRecordChar(int c) {
+    return c == ':' || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
 
 std::optional<HexRecord> parseHexRecord(std::string_view line, std::string* problem) {
     if (line.empty() || line.front() != ':') {

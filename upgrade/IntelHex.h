@@ -43,6 +43,10 @@ inline constexpr const char* AfterEnd = "something follows the end-of-file recor
 inline constexpr const char* NoEnd = "the file has no end-of-file record";
 } // namespace HexProblem
 
+/// The characters a line of an upgrade file is made of: ':' and ASCII letters and digits. The
+/// upload sends a line up to the first byte outside them, and the full check reads it the same.
+bool isRecordChar(int c);
+
 /// One record: `length` data bytes at 16-bit offset `address`, of type `type`.
 struct HexRecord {
     uint8_t length;
