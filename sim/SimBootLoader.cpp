@@ -1,5 +1,6 @@
 #include "sim/SimBootLoader.h"
 
+#include "sim/SettingsResponder.h"
 #include "upgrade/IntelHex.h"
 
 #include <algorithm>
@@ -9,10 +10,8 @@
 namespace kestrun::sim {
 namespace {
 
-// The settings protocol's frame header; a frame's 19 following bytes are data, never a request.
-constexpr uint8_t FrameHeader1 = 0xA5;
-constexpr uint8_t FrameHeader2 = 0x5A;
-constexpr std::size_t FrameDataLength = 19;
+// After a settings frame's header come the record and its check byte: data, never a request.
+constexpr std::size_t FrameDataLength = RecordSize + 1;
 
 constexpr std::string_view WakeRequest = "\x1b"
                                          "P";
@@ -37,13 +36,13 @@ bool SimBootLoader::wakeUpRequested(uint8_t byte) {
             --settingsFrameLeft_;
             return false;
         }
-        if (afterHeader1_ && byte == FrameHeader2) {
+        if (afterHeader1_ && byte == SettingsResponder::Header2) {
             afterHeader1_ = false;
             settingsFrameLeft_ = FrameDataLength;
             recent_.clear();
             return false;
         }
-        afterHeader1_ = byte == FrameHeader1;
+        afterHeader1_ = byte == SettingsResponder::Header1;
     }
     recent_.push_back(static_cast<char>(byte));
     if (recent_.size() > WakeRepeat.size()) {
