@@ -286,6 +286,8 @@ void CKestrunView::deleteControls() {
     deleteAll(fields_);
     delete upgradeFileText_;
     upgradeFileText_ = nullptr;
+    delete upgradeProgress_;
+    upgradeProgress_ = nullptr;
 }
 
 void CKestrunView::applyScrollSteps() {
@@ -302,8 +304,7 @@ void CKestrunView::resizeEvent(QResizeEvent* event) {
 }
 
 QAbstractButton* CKestrunView::checkButton(std::size_t row) const {
-    return qobject_cast<QAbstractButton*>(buttons_.at(row)) != nullptr &&
-                   qobject_cast<QPushButton*>(buttons_.at(row)) == nullptr
-               ? qobject_cast<QAbstractButton*>(buttons_.at(row))
-               : nullptr;
+    QWidget* widget = buttons_.at(row);
+    return qobject_cast<QPushButton*>(widget) != nullptr ? nullptr
+                                                         : qobject_cast<QAbstractButton*>(widget);
 }
