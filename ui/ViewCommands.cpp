@@ -111,13 +111,9 @@ bool CKestrunView::event(QEvent* event) {
 
 bool CKestrunView::eventFilter(QObject* watched, QEvent* event) {
     if (event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
-        for (QSlider* slider : sliders_) {
-            if (slider != nullptr && watched == slider) {
-                ClearStatus(); // a slider let go of the mouse
-                break;
-            }
-        }
+        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton &&
+        std::find(sliders_.begin(), sliders_.end(), watched) != sliders_.end()) {
+        ClearStatus(); // a slider let go of the mouse
     }
     const bool handled = QScrollArea::eventFilter(watched, event);
     if (watched == canvas_ && event->type() == QEvent::Resize) {
