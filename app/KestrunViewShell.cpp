@@ -4,10 +4,14 @@
 #include "app/ShellPrompts.h"
 
 #include "ui/CKestrunView.h"
+#include "ui/ViewEvents.h"
 
 #include <cstdlib>
 
 namespace kestrun {
+
+// The document posts its load notice by number; it must be the code the window shows a record on.
+static_assert(SettingsLoadedNotice == ui::SettingsNotifyCode::RecordLoaded);
 
 KestrunViewShell::KestrunViewShell(LinkDevices devices, SettingsRecord& record)
     : devices_(std::move(devices)),
