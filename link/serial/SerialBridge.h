@@ -9,7 +9,9 @@
 //     // watch bridge.fd() like any device monitor and hand bridge.receive()'s notices to
 //     // engine.HandleDeviceChange: a hang-up then shows "Disconnected".
 //
-// The port runs raw, 8 data bits, no parity, 1 stop bit, no flow control, at the given rate.
+// The port runs raw, 8 data bits, no parity, 1 stop bit, no flow control, at the given rate:
+// termios on Linux (SerialBridge_unix.cpp), the communications API on Windows
+// (SerialBridge_win.cpp), chosen by the build.
 // It is the one device (count 1, index 0); everything above the seam (ticks, states, texts)
 // is the same as over USB.
 
@@ -23,26 +25,6 @@
 
 namespace kestrun {
 
-/// Owns a POSIX file descriptor and closes it once.
-class UniqueFd {
-public:
-    explicit UniqueFd(int fd = -1) : fd_(fd) {}
-    ~UniqueFd();
-    UniqueFd(UniqueFd&& other) noexcept : fd_(other.release()) {}
-    UniqueFd& operator=(UniqueFd&& other) noexcept;
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    int get() const { return fd_; }
-    int release() noexcept {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-
-private:
-    int fd_;
-};
-
 /// The product string the serial port presents. The link opens only devices whose product
 /// string contains "CP2110"; a serial port is a stand-in for that bridge's UART, so it carries
 /// the marker, and says plainly that it is a serial port and not the chip.
@@ -50,8 +32,9 @@ inline constexpr const char* SerialProductString = "Serial port (CP2110-compatib
 
 class SerialBridge : public BridgeLibrary, public DeviceMonitor {
 public:
-    /// `device` is the port's path ("/dev/ttyUSB0", "/dev/pts/5"). Nothing is opened until
-    /// HidUart_Open. Throws std::invalid_argument for a rate isSupportedBaud refuses.
+    /// `device` is the port's path: "/dev/ttyUSB0", "/dev/pts/5"; on Windows "COM3" or
+    /// "\\.\COM12" (a bare COMn is opened as \\.\COMn, which ports above 9 need). Nothing is
+    /// opened until HidUart_Open. Throws std::invalid_argument for a rate isSupportedBaud refuses.
     explicit SerialBridge(std::string device, uint32_t baud = 115200);
     ~SerialBridge() override;
     SerialBridge(const SerialBridge&) = delete;
@@ -96,7 +79,8 @@ public:
     std::vector<DeviceChange> receive() override;
 
 private:
-    struct Port;
+    struct Port;  ///< an open port: the system's handle, its timeouts, whether it hung up
+    struct Watch; ///< how a hang-up reaches the surroundings
     Port* find(BridgeHandle handle) const;
     void markHungUp(Port& port);
     BridgeStatus copyDeviceString(char* deviceString, uint32_t options) const;
@@ -106,7 +90,7 @@ private:
     std::vector<std::unique_ptr<Port>> open_;
     bool hungUp_ = false;
     bool removalPending_ = false;
-    UniqueFd eventFd_;
+    std::unique_ptr<Watch> watch_;
 };
 
 } // namespace kestrun

@@ -2,6 +2,7 @@
 // plays the controller there, the bridge opens the other side as the port.
 
 #include "link/serial/SerialBridge.h"
+#include "link/serial/UniqueFd.h"
 #include "link/LinkEngine.h"
 #include "link/SettingsExchange.h"
 #include "tests/drivers/WireText.h"

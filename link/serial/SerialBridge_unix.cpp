@@ -1,0 +1,304 @@
+#include "link/serial/SerialBridge.h"
+#include "link/serial/UniqueFd.h"
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <chrono>
+#include <climits>
+#include <cstring>
+#include <stdexcept>
+#include <utility>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <termios.h>
+#include <unistd.h>
+
+namespace kestrun {
+namespace {
+
+// The terminal interface's code for each rate of the common list; B0 (never accepted by the
+// port) for anything else.
+speed_t speedCode(uint32_t baud) {
+    switch (baud) {
+    // clang-format off
+    case 300: return B300;         case 600: return B600;         case 1200: return B1200;
+    case 1800: return B1800;       case 2400: return B2400;       case 4800: return B4800;
+    case 9600: return B9600;       case 19200: return B19200;     case 38400: return B38400;
+    case 57600: return B57600;     case 115200: return B115200;   case 230400: return B230400;
+    case 460800: return B460800;   case 500000: return B500000;   case 576000: return B576000;
+    case 921600: return B921600;   case 1000000: return B1000000; case 1152000: return B1152000;
+    case 1500000: return B1500000; case 2000000: return B2000000; case 2500000: return B2500000;
+    case 3000000: return B3000000; case 3500000: return B3500000; case 4000000: return B4000000;
+    // clang-format on
+    default:
+        return B0;
+    }
+}
+
+constexpr uint32_t DefaultWriteTimeout = 1000;
+
+using SteadyClock = std::chrono::steady_clock;
+
+// Milliseconds left until `deadline`, as poll() takes them.
+int remainingMs(SteadyClock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - SteadyClock::now())
+            .count();
+    return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left, INT_MAX));
+}
+
+} // namespace
+
+UniqueFd::~UniqueFd() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+    }
+}
+
+UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
+    if (this != &other) {
+        if (fd_ >= 0) {
+            ::close(fd_);
+        }
+        fd_ = other.release();
+    }
+    return *this;
+}
+
+// A hang-up is told through an eventfd that the surroundings watch like any device monitor.
+struct SerialBridge::Watch {
+    UniqueFd eventFd{::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)};
+};
+
+struct SerialBridge::Port {
+    UniqueFd fd;
+    uint32_t readTimeout = 0;
+    uint32_t writeTimeout = DefaultWriteTimeout;
+    bool gone = false;
+};
+
+SerialBridge::SerialBridge(std::string device, uint32_t baud)
+    : device_(std::move(device)), baud_(baud), watch_(std::make_unique<Watch>()) {
+    if (!isSupportedBaud(baud)) {
+        throw std::invalid_argument(baudProblem(baud));
+    }
+}
+
+SerialBridge::~SerialBridge() = default;
+
+void SerialBridge::markHungUp(Port& port) {
+    port.gone = true;
+    if (hungUp_) {
+        return;
+    }
+    hungUp_ = true;
+    removalPending_ = true;
+    if (watch_->eventFd.get() >= 0) {
+        const uint64_t one = 1;
+        [[maybe_unused]] const ssize_t n = ::write(watch_->eventFd.get(), &one, sizeof one);
+    }
+}
+
+BridgeStatus SerialBridge::HidUart_Open(BridgeHandle* device, uint32_t deviceNum, uint16_t,
+                                        uint16_t) {
+    if (device == nullptr) {
+        return BridgeStatusCode::InvalidParameter;
+    }
+    *device = nullptr;
+    if (deviceNum != 0) {
+        return BridgeStatusCode::DeviceNotFound;
+    }
+    UniqueFd fd(::open(device_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
+    if (fd.get() < 0) {
+        switch (errno) {
+        case ENOENT:
+        case ENODEV:
+        case ENXIO:
+            return BridgeStatusCode::DeviceNotFound;
+        case EACCES:
+        case EPERM:
+            return BridgeStatusCode::DeviceAccessError;
+        default:
+            return BridgeStatusCode::DeviceIoFailed;
+        }
+    }
+    termios tio{};
+    if (::tcgetattr(fd.get(), &tio) != 0) {
+        return errno == ENOTTY ? BridgeStatusCode::DeviceNotSupported
+                               : BridgeStatusCode::DeviceIoFailed;
+    }
+    // Raw bytes both ways: no echo, no line editing, no CR/LF translation, no XON/XOFF (the
+    // boot loader's data may hold any byte), 8N1, modem lines ignored, reads never block.
+    ::cfmakeraw(&tio);
+    tio.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+    tio.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | CRTSCTS);
+    tio.c_cflag |= CS8 | CLOCAL | CREAD;
+    tio.c_cc[VMIN] = 0;
+    tio.c_cc[VTIME] = 0;
+    const speed_t speed = speedCode(baud_);
+    if (::cfsetispeed(&tio, speed) != 0 || ::cfsetospeed(&tio, speed) != 0 ||
+        ::tcsetattr(fd.get(), TCSANOW, &tio) != 0) {
+        return BridgeStatusCode::DeviceNotSupported;
+    }
+    // As the USB bridge purges its FIFOs on open: nothing stale reaches the first exchange.
+    ::tcflush(fd.get(), TCIOFLUSH);
+
+    auto port = std::make_unique<Port>();
+    port->fd = std::move(fd);
+    *device = port.get();
+    open_.push_back(std::move(port));
+    hungUp_ = false;
+    removalPending_ = false;
+    return BridgeStatusCode::Success;
+}
+
+BridgeStatus SerialBridge::HidUart_SetTimeouts(BridgeHandle device, uint32_t readTimeout,
+                                               uint32_t writeTimeout) {
+    Port* port = find(device);
+    if (port == nullptr) {
+        return BridgeStatusCode::InvalidHandle;
+    }
+    port->readTimeout = readTimeout;
+    port->writeTimeout = writeTimeout;
+    return BridgeStatusCode::Success;
+}
+
+BridgeStatus SerialBridge::HidUart_Read(BridgeHandle device, uint8_t* buffer,
+                                        uint32_t numBytesToRead, uint32_t* numBytesRead) {
+    if (numBytesRead == nullptr || (buffer == nullptr && numBytesToRead > 0)) {
+        return BridgeStatusCode::InvalidParameter;
+    }
+    *numBytesRead = 0;
+    Port* port = find(device);
+    if (port == nullptr) {
+        return BridgeStatusCode::InvalidHandle;
+    }
+    if (port->gone) {
+        return BridgeStatusCode::DeviceIoFailed;
+    }
+    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(port->readTimeout);
+    uint32_t got = 0;
+    while (got < numBytesToRead) {
+        pollfd pfd{port->fd.get(), POLLIN, 0};
+        const int ready = ::poll(&pfd, 1, remainingMs(deadline));
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready < 0) {
+            markHungUp(*port);
+            break;
+        }
+        if (ready == 0) {
+            break; // nothing more within the read timeout
+        }
+        if ((pfd.revents & POLLIN) != 0) {
+            const ssize_t n = ::read(port->fd.get(), buffer + got, numBytesToRead - got);
+            if (n > 0) {
+                got += static_cast<uint32_t>(n);
+                continue;
+            }
+            if (n < 0 && errno == EINTR) {
+                continue;
+            }
+            if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+                break;
+            }
+            // End of file with the line hung up, or a read error (EIO after an unplug).
+            if (n < 0 || (pfd.revents & POLLHUP) != 0) {
+                markHungUp(*port);
+            }
+            break;
+        }
+        if ((pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+            markHungUp(*port);
+        }
+        break;
+    }
+    *numBytesRead = got;
+    // Bytes that came before the hang-up are handed over; the failure shows on the next read.
+    if (port->gone && got == 0) {
+        return BridgeStatusCode::DeviceIoFailed;
+    }
+    return got == numBytesToRead ? BridgeStatusCode::Success : BridgeStatusCode::ReadTimedOut;
+}
+
+BridgeStatus SerialBridge::HidUart_Write(BridgeHandle device, const uint8_t* buffer,
+                                         uint32_t numBytesToWrite, uint32_t* numBytesWritten) {
+    if (numBytesWritten == nullptr || (buffer == nullptr && numBytesToWrite > 0)) {
+        return BridgeStatusCode::InvalidParameter;
+    }
+    *numBytesWritten = 0;
+    Port* port = find(device);
+    if (port == nullptr) {
+        return BridgeStatusCode::InvalidHandle;
+    }
+    if (port->gone) {
+        return BridgeStatusCode::DeviceIoFailed;
+    }
+    // The port is non-blocking: a full output queue is waited out with poll() for at most the
+    // write timeout, so a stalled line never holds the GUI thread longer than that.
+    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(port->writeTimeout);
+    uint32_t sent = 0;
+    while (sent < numBytesToWrite) {
+        const ssize_t n = ::write(port->fd.get(), buffer + sent, numBytesToWrite - sent);
+        if (n > 0) {
+            sent += static_cast<uint32_t>(n);
+            *numBytesWritten = sent;
+            continue;
+        }
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            const int wait = remainingMs(deadline);
+            if (wait == 0) {
+                return BridgeStatusCode::WriteTimedOut;
+            }
+            pollfd pfd{port->fd.get(), POLLOUT, 0};
+            if (::poll(&pfd, 1, wait) > 0 && (pfd.revents & (POLLHUP | POLLERR)) != 0) {
+                markHungUp(*port);
+                return BridgeStatusCode::DeviceIoFailed;
+            }
+            continue;
+        }
+        if (n < 0 && (errno == EIO || errno == ENXIO || errno == ENODEV)) {
+            markHungUp(*port);
+            return BridgeStatusCode::DeviceIoFailed;
+        }
+        return BridgeStatusCode::WriteError;
+    }
+    return BridgeStatusCode::Success;
+}
+
+BridgeStatus SerialBridge::HidUart_Close(BridgeHandle device) {
+    const auto it = std::find_if(open_.begin(), open_.end(),
+                                 [&](const auto& port) { return port.get() == device; });
+    if (it == open_.end()) {
+        return BridgeStatusCode::InvalidHandle;
+    }
+    open_.erase(it);
+    return BridgeStatusCode::Success;
+}
+
+int SerialBridge::fd() const {
+    return watch_->eventFd.get();
+}
+
+std::vector<DeviceChange> SerialBridge::receive() {
+    if (watch_->eventFd.get() >= 0) {
+        uint64_t count = 0;
+        [[maybe_unused]] const ssize_t n = ::read(watch_->eventFd.get(), &count, sizeof count);
+    }
+    std::vector<DeviceChange> changes;
+    if (removalPending_) {
+        removalPending_ = false;
+        changes.push_back(
+            DeviceChange{DeviceRemoveComplete, DeviceNotice{DeviceTypeInterface, device_}});
+    }
+    return changes;
+}
+
+} // namespace kestrun
