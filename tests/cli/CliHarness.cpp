@@ -46,6 +46,24 @@ int openTerminal(std::string& farEnd) {
     return fd;
 }
 
+bool underWine() {
+    const char* exe = std::getenv("KESTRUN_CLI_EXE");
+    return exe != nullptr && *exe != '\0';
+}
+
+std::string toolPort(const std::string& terminal) {
+    if (!underWine()) {
+        return terminal;
+    }
+    const char* prefix = std::getenv("WINEPREFIX");
+    const std::filesystem::path link =
+        std::filesystem::path(prefix != nullptr ? prefix : "") / "dosdevices" / "com5";
+    std::error_code ignored;
+    std::filesystem::remove(link, ignored);
+    std::filesystem::create_symlink(terminal, link);
+    return "COM5";
+}
+
 CliProcess::CliProcess(const std::vector<std::string>& args, const Environment& env,
                        bool errOnTerminal) {
     int outPipe[2];
@@ -58,10 +76,20 @@ CliProcess::CliProcess(const std::vector<std::string>& args, const Environment& 
         errPipe[0] = openTerminal(terminal);
         errPipe[1] = ::open(terminal.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     }
-    // execv does not change the strings it is given.
-    std::vector<char*> argv = {const_cast<char*>(KESTRUN_CLI_PATH)};
+    // Under Wine a Linux path is reached through drive Z:.
+    const char* windowsCli = std::getenv("KESTRUN_CLI_EXE");
+    std::vector<std::string> command = {KESTRUN_CLI_PATH};
+    if (underWine()) {
+        const char* wine = std::getenv("KESTRUN_WINE");
+        command = {wine != nullptr && *wine != '\0' ? wine : "/usr/lib/wine/wine64", windowsCli};
+    }
     for (const std::string& arg : args) {
-        argv.push_back(const_cast<char*>(arg.c_str()));
+        command.push_back(underWine() && arg.starts_with('/') ? "Z:" + arg : arg);
+    }
+    // execv does not change the strings it is given.
+    std::vector<char*> argv;
+    for (std::string& word : command) {
+        argv.push_back(word.data());
     }
     argv.push_back(nullptr);
     pid_ = ::fork();
@@ -133,6 +161,11 @@ CliResult CliProcess::finish() {
         pump(10);
     }
     result_.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (underWine()) { // a Windows console program ends its lines with CR LF
+        for (std::string* text : {&result_.out, &result_.err}) {
+            std::erase(*text, '\r');
+        }
+    }
     return result_;
 }
 

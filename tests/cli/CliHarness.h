@@ -43,6 +43,13 @@ private:
 };
 
 CliResult runCli(const std::vector<std::string>& args, const Environment& env = {});
+/// KESTRUN_CLI_EXE names kestrun-cli.exe: the tool is then the Windows build, run under Wine
+/// (KESTRUN_WINE, else /usr/lib/wine/wine64) in WINEPREFIX, and Linux paths among its
+/// arguments are given through drive Z:.
+bool underWine();
+/// The name the tool opens a terminal by: its path, or under Wine COM5, linked to it in the
+/// prefix's dosdevices.
+std::string toolPort(const std::string& terminal);
 /// The simulated controller with its ticks back to back: a timeout costs no real time.
 Environment simulated(const std::string& faults = "", const std::string& record = "");
 /// N from the last "N ticks, S s" line of --verbose; 0 when there is none.

@@ -20,9 +20,10 @@ namespace {
 class PtyController {
 public:
     PtyController() {
-        master_ = openTerminal(port_);
+        master_ = openTerminal(terminal_);
         // Held open so the terminal stays up; raw from the start: no echo, no line editing.
-        slave_ = ::open(port_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        slave_ = ::open(terminal_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+        port_ = toolPort(terminal_);
         termios tio{};
         ::tcgetattr(slave_, &tio);
         ::cfmakeraw(&tio);
@@ -66,6 +67,7 @@ public:
 private:
     int master_ = -1;
     int slave_ = -1;
+    std::string terminal_;
     std::string port_;
     std::string pending_;
 };
@@ -108,6 +110,9 @@ TEST(CliPortGet, AsksWithTwoBytesAndTakesAReplyThatComesInPieces) {
 // The loop watches the port as the window watches the device monitor: a hang-up is told at
 // once, and the pending exchange still ends by its countdown, 1000 ticks of 5 ms later.
 TEST(CliPortGet, AHangUpIsToldAndTheCountdownEndsTheExchangeFiveSecondsLater) {
+    if (underWine()) {
+        GTEST_SKIP() << "Wine never fails a read on a terminal that hung up";
+    }
     PtyController controller;
     CliProcess tool({"--port", controller.port(), "get"});
     EXPECT_EQ(hex(controller.expect(2, tool)), "3B 47");
