@@ -2,9 +2,9 @@
 // plays the controller there, the bridge opens the other side as the port.
 
 #include "link/serial/SerialBridge.h"
-#include "link/serial/UniqueFd.h"
 #include "link/LinkEngine.h"
 #include "link/SettingsExchange.h"
+#include "link/serial/UniqueFd.h"
 #include "tests/drivers/WireText.h"
 #include "tests/support/RecordingHost.h"
 
