@@ -13,7 +13,7 @@ ARGS       ?=
 
 # Exactly the Debian 12 packages the project needs to build, test and run.
 DEPS := build-essential cmake ninja-build pkg-config clang-format \
-        qt6-base-dev libhidapi-dev libudev-dev \
+        qt6-base-dev libhidapi-dev libudev-dev nlohmann-json3-dev \
         libgtest-dev libgmock-dev libbenchmark-dev \
         clang libclang-rt-14-dev \
         fonts-liberation2 fonts-dejavu-core xvfb xauth \

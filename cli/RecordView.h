@@ -1,8 +1,10 @@
 #pragma once
 // A settings record as the setup window would show it, written out for a terminal or a script.
-// Both forms go through shownFromRecord, so a value reads here exactly as in the window: clamped
-// whole numbers, ranges in hundredths with two decimals, the checked radio button's caption.
+// The text goes through shownFromRecord and the settings table, so a value reads here exactly as
+// in the window: clamped whole numbers, ranges in hundredths with two decimals, the checked radio
+// button's caption. The JSON form is in SettingsJson.h.
 
+#include "settings/SettingsFields.h"
 #include "settings/SettingsRecord.h"
 
 #include <string>
@@ -14,10 +16,7 @@ namespace kestrun::cli {
 /// "Misc Controls / Pressure Joystick: off", "Camera Trigger: Pulse High". A radio group with no
 /// button checked reads "none". Every line ends in '\n'.
 std::string recordText(const SettingsRecord& record);
-
-/// One JSON object: "raw", the 18 bytes as upper-case hex digits, then every field under its
-/// record name in record order: whole numbers as numbers, ranges as strings with two decimals,
-/// radio groups as the checked button's caption or null, toggles as booleans. Ends in '\n'.
-std::string recordJson(const SettingsRecord& record);
+/// The same lines for settings as the window's controls hold them.
+std::string settingsText(const ShownSettings& shown);
 
 } // namespace kestrun::cli

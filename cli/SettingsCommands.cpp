@@ -5,6 +5,8 @@
 #include "cli/Commands.h"
 #include "cli/Connection.h"
 #include "cli/RecordView.h"
+#include "cli/SettingsForms.h"
+#include "cli/SettingsJson.h"
 #include "link/SettingsExchange.h"
 #include "settings/SettingsFile.h"
 
@@ -13,21 +15,10 @@
 namespace kestrun::cli {
 namespace {
 
-// The record of a settings file, or the message that explains why there is none.
+// The record of a settings file of either form, or the message that explains why there is none.
 std::optional<SettingsRecord> loadRecord(const std::string& path, const Console& console) {
-    SettingsRecord record = StartRecord;
-    const SettingsFileResult result = loadSettingsFile(path, record);
-    if (!result.ok()) {
-        printLine(console.err, settingsFileMessage(result.error, path));
-        return std::nullopt;
-    }
-    if (!result.loaded) {
-        // The window opens an empty file and changes nothing; a command given an empty file
-        // has no record to show or send, so it says so rather than use the start values.
-        printLine(console.err, fillIn(CliText::EmptySettingsFile, {path}));
-        return std::nullopt;
-    }
-    return record;
+    const std::optional<LoadedSettings> loaded = loadSettings(path, console.err);
+    return loaded ? std::optional<SettingsRecord>(loaded->record) : std::nullopt;
 }
 
 void printRecord(const SettingsRecord& record, bool json, const Console& console) {
@@ -45,11 +36,14 @@ ExitCode cancelled(LinkEngine& engine, CliHost& host) {
 } // namespace
 
 ExitCode runShow(const CliOptions& options, const Console& console) {
-    const std::optional<SettingsRecord> record = loadRecord(options.file, console);
-    if (!record) {
+    // What the file itself shows: a JSON form's unchecked radio group stays unchecked.
+    const std::optional<LoadedSettings> loaded = loadSettings(options.file, console.err);
+    if (!loaded) {
         return ExitCode::FileProblem;
     }
-    printRecord(*record, options.json, console);
+    const std::string text =
+        options.json ? settingsJson(loaded->record, loaded->shown) : settingsText(loaded->shown);
+    std::fputs(text.c_str(), console.out);
     return ExitCode::Success;
 }
 
@@ -74,7 +68,8 @@ ExitCode runGet(const CliOptions& options, const Console& console) {
     }
     printRecord(record, options.json, console);
     if (!options.outputFile.empty()) {
-        const SettingsFileResult saved = saveSettingsFile(options.outputFile, record);
+        const SettingsFileResult saved =
+            saveSettings(options.outputFile, record, shownFromRecord(record));
         if (!saved.ok()) {
             printLine(console.err, settingsFileMessage(saved.error, options.outputFile));
             return ExitCode::FileProblem;

@@ -133,6 +133,10 @@ SettingsFileResult loadSettingsFile(const std::string& path, SettingsRecord& rec
 }
 
 SettingsFileResult saveSettingsFile(const std::string& path, const SettingsRecord& record) {
+    return saveFileAtomically(path, record);
+}
+
+SettingsFileResult saveFileAtomically(const std::string& path, std::span<const uint8_t> bytes) {
     SettingsFileResult result;
     result.error = SettingsFileError::FailedToSave;
     if (path.empty()) {
@@ -152,7 +156,7 @@ SettingsFileResult saveSettingsFile(const std::string& path, const SettingsRecor
     if (!fd.valid()) {
         return result;
     }
-    bool ok = writeFully(fd.get(), record.data(), record.size()) && ::fsync(fd.get()) == 0;
+    bool ok = writeFully(fd.get(), bytes.data(), bytes.size()) && ::fsync(fd.get()) == 0;
     if (ok) {
         // Keep the permissions the replaced file had; a new file gets the usual 0666 & ~umask.
         mode_t mode = 0;

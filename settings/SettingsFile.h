@@ -4,6 +4,7 @@
 
 #include "settings/SettingsRecord.h"
 
+#include <span>
 #include <string>
 
 namespace kestrun {
@@ -43,6 +44,10 @@ SettingsFileResult loadSettingsFile(const std::string& path, SettingsRecord& rec
 /// in the same folder, are flushed to disk, and only then replace the target. On any failure the
 /// previous file is left byte for byte as it was and the temporary file is removed.
 SettingsFileResult saveSettingsFile(const std::string& path, const SettingsRecord& record);
+
+/// Writes `bytes` as the whole file at `path`, with the same atomic replacement as
+/// saveSettingsFile (which writes the record's 18 bytes through it).
+SettingsFileResult saveFileAtomically(const std::string& path, std::span<const uint8_t> bytes);
 
 /// The message for `error`, with %1 filled in with `path`; empty for None.
 std::string settingsFileMessage(SettingsFileError error, const std::string& path);

@@ -104,11 +104,22 @@ inline const char* OddRecordText = "Lens Control / Digital Connection: none\n"
                                    "Misc Controls / One Way Communication: on\n"
                                    "Misc Controls / Pressure Joystick: off\n"
                                    "Camera Trigger: Level High\n";
-inline const char* OddRecordJson =
-    "{\"raw\": \"C8000065070203000FFFFFFF000008000400\", \"ZoomSpeed\": 100, "
-    "\"ZoomSmoothing\": 0, \"PanDeadband\": 1, \"TiltDeadband\": 100, \"DigitalConnection\": "
-    "null, \"OneWayCommunication\": true, \"CameraTrigger\": \"Level High\", "
-    "\"PressureJoystick\": false, \"FocusRangeLow\": \"10.00\", \"FocusRangeHigh\": \"10.00\", "
-    "\"ZoomRangeLow\": \"0.00\", \"ZoomRangeCenter\": \"5.00\", \"ZoomRangeHigh\": \"2.50\"}\n";
+inline const char* OddRecordJson = R"({
+  "raw": "C8000065070203000FFFFFFF000008000400",
+  "ZoomSpeed": 100,
+  "ZoomSmoothing": 0,
+  "PanDeadband": 1,
+  "TiltDeadband": 100,
+  "DigitalConnection": null,
+  "OneWayCommunication": true,
+  "CameraTrigger": "Level High",
+  "PressureJoystick": false,
+  "FocusRangeLow": "10.00",
+  "FocusRangeHigh": "10.00",
+  "ZoomRangeLow": "0.00",
+  "ZoomRangeCenter": "5.00",
+  "ZoomRangeHigh": "2.50"
+}
+)";
 
 } // namespace kestrun::clitest
