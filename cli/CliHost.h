@@ -35,6 +35,8 @@ public:
     /// Writes one line of the tool's own, after ending a progress line.
     void printLine(const std::string& text);
 
+    /// What the window's settings controls would hold: Send Data sends these.
+    ShownSettings& controls() { return controls_; }
     const std::string& statusText() const { return statusText_; }
     const std::string& connectionText() const { return connectionText_; }
     bool upgradeFinished() const { return upgradeFinished_; }

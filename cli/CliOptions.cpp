@@ -12,13 +12,16 @@ struct CommandName {
     Command command;
 };
 
-constexpr std::array<CommandName, 6> CommandNames = {{
+constexpr std::array<CommandName, 9> CommandNames = {{
     {"devices", Command::Devices},
     {"get", Command::Get},
     {"send", Command::Send},
     {"show", Command::Show},
     {"upgrade", Command::Upgrade},
     {"check-hex", Command::CheckHex},
+    {"diff", Command::Diff},
+    {"set", Command::Set},
+    {"convert", Command::Convert},
 }};
 
 // Rates a UART can be asked for; the port itself may still refuse an unusual one.
@@ -144,8 +147,11 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
         }
         auto [name, inlineValue] = splitValue(arg);
         const Command c = options.command;
-        if (name == "--json" && !inlineValue && (c == Command::Get || c == Command::Show)) {
+        if (name == "--json" && !inlineValue &&
+            (c == Command::Get || c == Command::Show || c == Command::Diff)) {
             options.json = true;
+        } else if (name == "--dry-run" && !inlineValue && c == Command::Set) {
+            options.dryRun = true;
         } else if (name == "--force" && !inlineValue && c == Command::Upgrade) {
             options.force = true;
         } else if ((name == "-o" || name == "--output") && c == Command::Get) {
@@ -176,6 +182,21 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
         if (options.file.empty()) {
             return failure(word + " needs a FILE");
         }
+    } else if (options.command == Command::Diff || options.command == Command::Convert) {
+        const bool diff = options.command == Command::Diff;
+        if (operands.empty() || operands.size() > 2 || (!diff && operands.size() != 2)) {
+            return failure(word + (diff ? " takes FILE or FILE1 FILE2" : " takes IN and OUT"));
+        }
+        options.file = operands.front();
+        options.secondFile = operands.size() == 2 ? operands.back() : std::string();
+        if (options.file.empty() || (operands.size() == 2 && options.secondFile.empty())) {
+            return failure(word + " needs a FILE");
+        }
+    } else if (options.command == Command::Set) {
+        if (operands.empty()) {
+            return failure("set needs NAME=VALUE");
+        }
+        options.assignments = operands;
     } else if (!operands.empty()) {
         return failure(word + " takes no operand ('" + operands.front() + "')");
     }

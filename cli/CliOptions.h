@@ -15,6 +15,7 @@ enum class ExitCode : int {
     LinkFailed = 1,   ///< the controller or the link failed (not connected, no response, ...)
     Usage = 2,        ///< the command line makes no sense
     FileProblem = 3,  ///< a file cannot be read, is not a settings file or not a valid hex file
+    Differ = 4,       ///< diff: the controller and the file, or the two files, show differently
     Interrupted = 130 ///< stopped by SIGINT or SIGTERM; the exchange was cancelled
 };
 
@@ -25,7 +26,7 @@ enum class BridgeChoice {
     Port,     ///< a serial port: a USB-UART cable or a firmware emulator's pseudo-terminal
 };
 
-enum class Command { Help, Devices, Get, Send, Show, Upgrade, CheckHex };
+enum class Command { Help, Devices, Get, Send, Show, Upgrade, CheckHex, Diff, Set, Convert };
 
 inline constexpr uint32_t DefaultBaud = 115200;
 
@@ -34,11 +35,14 @@ struct CliOptions {
     std::string port;            ///< the serial device, with BridgeChoice::Port
     uint32_t baud = DefaultBaud; ///< the serial port's rate, with BridgeChoice::Port
     Command command = Command::Help;
-    std::string file;       ///< the operand of send, show, upgrade and check-hex
-    std::string outputFile; ///< get -o FILE
-    bool json = false;      ///< get and show: one JSON object instead of lines
-    bool force = false;     ///< upgrade: go on with a file that fails the full check
-    bool verbose = false;   ///< tell the connection and, at the end, the ticks and time taken
+    std::string file;       ///< the operand of send, show, upgrade and check-hex; diff's first
+    std::string secondFile; ///< diff FILE1 FILE2 (empty: diff against the controller), convert OUT
+    std::vector<std::string> assignments; ///< set NAME=VALUE...
+    std::string outputFile;               ///< get -o FILE
+    bool json = false;                    ///< get, show and diff: one JSON object instead of lines
+    bool dryRun = false;                  ///< set: print what would be sent, send nothing
+    bool force = false;                   ///< upgrade: go on with a file that fails the full check
+    bool verbose = false; ///< tell the connection and, at the end, the ticks and time taken
 };
 
 /// The outcome of parsing: options, or the reason the words make no sense.

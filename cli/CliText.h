@@ -33,5 +33,18 @@ inline constexpr const char* NoAccessPort =
     "%1: this user may not open the port. Add the user to the port's group (often \"dialout\") "
     "and log in again.";
 inline constexpr const char* CannotOpen = "%1: the bridge cannot be opened: %2";
+/// diff: one setting that shows differently: title, first value, its side, second, its side.
+inline constexpr const char* Difference = "%1: %2 (%3) -> %4 (%5)";
+/// set: one setting changed (title, old value, new value), and what --dry-run would send.
+inline constexpr const char* Change = "%1: %2 -> %3";
+inline constexpr const char* WouldSend = "Would send: %1";
+/// set: the record read back after Send Data is not the one sent.
+inline constexpr const char* NotConfirmed =
+    "The controller does not hold what was sent: sent %1, holds %2.";
+/// set: refusals before anything is sent.
+inline constexpr const char* NotAssignment = "'%1' is not NAME=VALUE";
+inline constexpr const char* UnknownSetting = "unknown setting '%1' (the settings are %2)";
+inline constexpr const char* SettingTwice = "%1 is set twice";
+inline constexpr const char* ValueRefused = "%1: '%2' is not %3";
 
 } // namespace kestrun::cli::CliText

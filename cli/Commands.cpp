@@ -60,6 +60,15 @@ int runCli(const std::vector<std::string>& args, const Console& console) {
     case Command::Upgrade:
         code = runUpgrade(options, console);
         break;
+    case Command::Diff:
+        code = runDiff(options, console);
+        break;
+    case Command::Set:
+        code = runSet(options, console);
+        break;
+    case Command::Convert:
+        code = runConvert(options, console);
+        break;
     }
     std::fflush(console.out);
     return static_cast<int>(code);

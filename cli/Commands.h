@@ -28,6 +28,9 @@ ExitCode runSend(const CliOptions& options, const Console& console);
 ExitCode runDevices(const CliOptions& options, const Console& console);
 ExitCode runUpgrade(const CliOptions& options, const Console& console);
 ExitCode runCheckHex(const CliOptions& options, const Console& console);
+ExitCode runDiff(const CliOptions& options, const Console& console);
+ExitCode runSet(const CliOptions& options, const Console& console);
+ExitCode runConvert(const CliOptions& options, const Console& console);
 
 /// `pattern` with %1, %2, ... replaced by the values in order.
 std::string fillIn(std::string_view pattern, std::initializer_list<std::string_view> values);

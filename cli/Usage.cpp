@@ -28,7 +28,8 @@ Commands:
                       when a bridge is there but this user may not open it.
   get [-o FILE] [--json]
                       Get Data: fetch the controller's settings record and
-                      print it as the window shows it. -o FILE also saves it
+                      print it as the window shows it. -o FILE also saves it:
+                      in the readable JSON form when FILE ends in .json, else
                       as an 18-byte settings file (the old file is replaced
                       only once the new one is complete).
   send FILE           Send Data: load a settings file and send the record the
@@ -36,6 +37,21 @@ Commands:
                       controller's acknowledgement.
   show FILE [--json]  print a settings file as the window would show it; no
                       controller needed.
+  diff FILE [FILE2] [--json]
+                      Get Data, then list every setting that shows otherwise
+                      in FILE, as Zoom Setup / Speed: 100 (controller) -> 80
+                      (file). With FILE2, compares the two files (file1,
+                      file2) without a controller. Exit status 0 when alike,
+                      4 when they differ.
+  set [--dry-run] NAME=VALUE...
+                      Get Data, change the named settings, Send Data, then Get
+                      Data again to confirm the controller holds what was sent.
+                      NAME is a record name (any case), VALUE as the window
+                      shows it: 80, 2.50, Fujinon, "Level Low", on, off. A value
+                      the window cannot show is refused before anything is
+                      sent. --dry-run prints the record it would send instead.
+  convert IN OUT      write settings file IN as OUT: the JSON form when OUT
+                      ends in .json, else the 18 bytes the window would send.
   upgrade FILE [--force]
                       upgrade the controller's firmware from an Intel HEX
                       file. The file is chosen as "Select file" does, then
@@ -54,7 +70,11 @@ DigitalConnection, OneWayCommunication, CameraTrigger, PressureJoystick,
 FocusRangeLow, FocusRangeHigh, ZoomRangeLow, ZoomRangeCenter, ZoomRangeHigh):
 numbers for whole numbers, strings with two decimals for the ranges, the
 checked button's caption (or null) for the radio groups, true or false for
-the toggles.
+the toggles. Saved to a file, this is the readable settings file: send, show,
+diff and convert take it as well as the 18-byte file (told apart by content).
+It must hold every field once and nothing else ("raw" is only for reference),
+each a value the window can show; a file that does not is refused, naming the
+field.
 
 Data goes to standard output; status lines, messages and progress go to
 standard error.
@@ -64,9 +84,10 @@ Exit status:
   1    the controller or the link failed (not connected, "No Response from
        Device", "Data Receive Error!", "Transmit Error!", "Communications
        Error", "File Error"), or no usable bridge was found (devices)
-  2    the command line makes no sense
+  2    the command line makes no sense (set: a name or value no setting takes)
   3    a file problem: unreadable, not a settings file, not a valid hex file,
        or the settings file could not be saved
+  4    diff: the settings differ
   130  stopped by Ctrl-C or SIGTERM (the exchange was cancelled)
 
 Test aids, read only with --simulate:

@@ -39,6 +39,10 @@ const std::string Upload =
     "Waiting for Controller...\nErasing Flash Memory..\nUploading new code..\n";
 const std::string Damaged = "@/damaged.hex: line 4: the checksum is FE but should be FF\n";
 const std::string Empty = "@/empty.kst is empty: it holds no settings record.\n";
+const std::string Refused = "kestrun-cli: ";
+const std::string SetRound = "Data Received\nData Sent\nData Received\n";
+const std::string Changed =
+    "Zoom Setup / Speed: 100 -> 80\nCamera Trigger: Level High -> Level Low\n";
 
 // The simulated controller holds the odd record; the folder holds settings files and upgrade
 // files, good and bad.
@@ -80,6 +84,45 @@ const std::vector<Transcript> Transcripts = {
     {{"send", "@/empty.kst"}, "unplugged", 3, "", Empty},
     {{"send", "@/short.kst"}, "unplugged", 3, "", "Unexpected file format.\n"},
 
+    // set reads, changes, sends and reads back; a refusal leaves the (unplugged) bridge untouched.
+    {{"set", "ZoomSpeed=80", "CameraTrigger=Level Low"}, "", 0, Changed, SetRound},
+    {{"set", "--dry-run", "zoomspeed=80", "PANDEADBAND=1"}, "", 0, "Zoom Setup / Speed: 100 -> 80\nWould send: 50 00 01 64 00 01 03 00 0F FF 0F FF 00 00 08 00 04 00\n", "Data Received\n"},
+    {{"set", "ZoomSpeed=80"}, "refuse-send", 1, "Zoom Setup / Speed: 100 -> 80\n", "Data Received\nTransmit Error!\n"},
+    {{"set"}, "", 2, "", usage("set needs NAME=VALUE")},
+    {{"set", "Speed=1"}, "unplugged", 2, "", Refused + "unknown setting 'Speed' (the settings are ZoomSpeed, ZoomSmoothing, PanDeadband, TiltDeadband, DigitalConnection, OneWayCommunication, CameraTrigger, PressureJoystick, FocusRangeLow, FocusRangeHigh, ZoomRangeLow, ZoomRangeCenter, ZoomRangeHigh)\n"},
+    {{"set", "ZoomSpeed"}, "unplugged", 2, "", Refused + "'ZoomSpeed' is not NAME=VALUE\n"},
+    {{"set", "ZoomSpeed=101"}, "unplugged", 2, "", Refused + "ZoomSpeed: '101' is not a whole number from 0 to 100\n"},
+    {{"set", "PanDeadband=0"}, "unplugged", 2, "", Refused + "PanDeadband: '0' is not a whole number from 1 to 100\n"},
+    {{"set", "FocusRangeLow=2.567"}, "unplugged", 2, "", Refused + "FocusRangeLow: '2.567' is not a value from 0.00 to 10.00 with at most two decimals\n"},
+    {{"set", "ZoomRangeHigh=10.01"}, "unplugged", 2, "", Refused + "ZoomRangeHigh: '10.01' is not a value from 0.00 to 10.00 with at most two decimals\n"},
+    {{"set", "DigitalConnection=Nikon"}, "unplugged", 2, "", Refused + "DigitalConnection: 'Nikon' is not one of Default, Fujinon, Canon, Preston\n"},
+    {{"set", "PressureJoystick=yes"}, "unplugged", 2, "", Refused + "PressureJoystick: 'yes' is not on or off\n"},
+    {{"set", "TiltDeadband=5", "tiltdeadband=6"}, "unplugged", 2, "", Refused + "TiltDeadband is set twice\n"},
+
+    // diff: 0 alike, 4 different; both forms of file; a JSON form's raw digits are not read.
+    {{"diff", "@/odd.kst"}, "", 0, "", "Data Received\n"},
+    {{"diff", "@/near.json"}, "", 4, "Zoom Setup / Speed: 100 (controller) -> 80 (file)\nCamera Trigger: Level High (controller) -> Level Low (file)\n", "Data Received\n"},
+    {{"diff", "--json", "@/odd.kst", "@/near.json"}, "unplugged", 4, "{\n  \"ZoomSpeed\": {\n    \"file1\": 100,\n    \"file2\": 80\n  },\n  \"CameraTrigger\": {\n    \"file1\": \"Level High\",\n    \"file2\": \"Level Low\"\n  }\n}\n", ""},
+    {{"diff", "@/odd.kst"}, "silence", 1, "", NoResponse},
+    {{"diff", "@/odd.kst", "@/empty.kst"}, "", 3, "", Empty},
+    {{"diff", "a", "b", "c"}, "", 2, "", usage("diff takes FILE or FILE1 FILE2")},
+
+    // convert: to the JSON form by the name, back by the content. The bytes written back are
+    // those the window would send: only the unchecked lens group shows otherwise.
+    {{"convert", "@/odd.kst", "@/odd.JSON"}, "", 0, "", ""},
+    {{"show", "@/odd.JSON"}, "", 0, OddRecordText, ""},
+    {{"convert", "@/odd.JSON", "@/back.kst"}, "", 0, "", ""},
+    {{"diff", "@/back.kst", "@/odd.kst"}, "", 4, "Lens Control / Digital Connection: Default (file1) -> none (file2)\n", ""},
+    {{"send", "@/odd.JSON"}, "", 0, "", "Data Sent\n"},
+    {{"convert", "@/odd.kst"}, "", 2, "", usage("convert takes IN and OUT")},
+    // A JSON file is taken whole or not at all, naming the field.
+    {{"send", "@/missing.json"}, "unplugged", 3, "", "@/missing.json: missing field 'ZoomSmoothing'\n"},
+    {{"show", "@/unknown.json"}, "", 3, "", "@/unknown.json: unknown field 'Zoom'\n"},
+    {{"show", "@/high.json"}, "", 3, "", "@/high.json: TiltDeadband: 101 is not a whole number from 1 to 100\n"},
+    {{"show", "@/third.json"}, "", 3, "", "@/third.json: ZoomRangeHigh: \"2.505\" is not a value from 0.00 to 10.00 with at most two decimals\n"},
+    {{"show", "@/twice.json"}, "", 3, "", "@/twice.json: field 'ZOOMSPEED' is given twice\n"},
+    {{"show", "@/broken.json"}, "", 3, "", "@/broken.json: not a settings file: parse error at line 16, column 1: syntax error while parsing object - unexpected end of input; expected '}'\n"},
+
     {{"devices"}, "", 0, Listed + "\n", ""},
     {{"devices"}, "no-access", 1, Listed + ", no access\n", "/dev/hidraw-sim0: the bridge is there but this user may not open it.*"},
     {{"devices"}, "unplugged", 1, "", "No HID devices found.\n"},
@@ -109,6 +152,19 @@ TEST(CliTranscript, EveryCommandEndsWithItsTextAndItsExitStatus) {
     dir.write("odd.kst", OddRecord);
     dir.write("short.kst", OddRecord.substr(0, 17));
     dir.write("empty.kst", "");
+    // JSON forms of the odd record, each changed in one way.
+    const auto edit = [](std::string text, const std::string& from, const std::string& to) {
+        return text.replace(text.find(from), from.size(), to);
+    };
+    const std::string speed = "\"ZoomSpeed\": 100";
+    dir.write("near.json", edit(edit(OddRecordJson, speed, "\"ZoomSpeed\": 80"), "\"Level High\"",
+                                "\"level low\""));
+    dir.write("missing.json", edit(OddRecordJson, "  \"ZoomSmoothing\": 0,\n", ""));
+    dir.write("unknown.json", edit(OddRecordJson, "\"raw\"", "\"Zoom\""));
+    dir.write("high.json", edit(OddRecordJson, "\"TiltDeadband\": 100", "\"TiltDeadband\": 101"));
+    dir.write("third.json", edit(OddRecordJson, "\"2.50\"", "\"2.505\""));
+    dir.write("twice.json", edit(OddRecordJson, "\n}", ",\n  \"ZOOMSPEED\": 100\n}"));
+    dir.write("broken.json", edit(OddRecordJson, "\n}", ""));
     std::vector<std::string> lines = hexImageLines(200 * 16);
     dir.write("fw.hex", hexText(lines));
     dir.write("after.hex", hexText(lines) + ":00000001FF\r\n");
@@ -160,9 +216,11 @@ TEST(CliGet, SavesTheControllersBytesUntouched) {
 TEST(CliHelp, DocumentsEveryCommandAndPointsToTheReadmeSectionThatExists) {
     const CliResult r = runCli({"get", "--help"});
     EXPECT_EQ(r.exitCode, 0);
-    for (const char* word : {"devices", "get [-o FILE] [--json]", "send FILE", "show FILE",
-                             "upgrade FILE [--force]", "check-hex FILE", "--simulate",
-                             "--port DEVICE", "--baud N", "KESTRUN_SIM_FAULT", "Exit status"}) {
+    for (const char* word :
+         {"devices", "get [-o FILE] [--json]", "send FILE", "show FILE", "upgrade FILE [--force]",
+          "check-hex FILE", "diff FILE [FILE2] [--json]", "set [--dry-run] NAME=VALUE...",
+          "convert IN OUT", "--simulate", "--port DEVICE", "--baud N", "KESTRUN_SIM_FAULT",
+          "Exit status"}) {
         EXPECT_NE(r.out.find(word), std::string::npos) << word;
     }
     // The hint for a bridge this user may not open names the README's section by its heading.

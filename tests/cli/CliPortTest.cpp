@@ -151,6 +151,61 @@ TEST(CliPortSend, SendsTheRecordTheWindowWouldSendAndTakesTheAnswer) {
     }
 }
 
+std::string frame(const std::string& record) {
+    unsigned sum = 0;
+    for (unsigned char c : record) {
+        sum += c;
+    }
+    return fromHex("A55A") + record + static_cast<char>(sum & 0xFF);
+}
+
+// set: Get Data, the record with the two values changed (and the rest as the window sends it),
+// then Get Data again; a controller that holds something else fails the command.
+TEST(CliPortSet, SendsTheChangedRecordAndReadsItBackToConfirm) {
+    const std::string sent = fromHex("50000164000102000FFF0FFF000008000400");
+    const std::string confirmed = "Data Received\nData Sent\nData Received\n";
+    struct Case {
+        std::string heldAfter;
+        int exitCode;
+        std::string err;
+    };
+    for (const Case& c : {Case{sent, 0, confirmed},
+                          Case{OddRecord, 1,
+                               confirmed + "The controller does not hold what was sent: sent " +
+                                   hex(sent) + ", holds " + hex(OddRecord) + ".\n"}}) {
+        PtyController controller;
+        CliProcess tool(
+            {"--port", controller.port(), "set", "ZoomSpeed=80", "CameraTrigger=Level Low"});
+        EXPECT_EQ(hex(controller.expect(2, tool)), "3B 47");
+        controller.answer(frame(OddRecord));
+        EXPECT_EQ(hex(controller.expect(21, tool)),
+                  "A5 5A 50 00 01 64 00 01 02 00 0F FF 0F FF 00 00 08 00 04 00 E0");
+        controller.answer(fromHex("01"));
+        EXPECT_EQ(hex(controller.expect(2, tool)), "3B 47");
+        controller.answer(frame(c.heldAfter));
+        const CliResult r = tool.finish();
+        EXPECT_EQ(r.exitCode, c.exitCode);
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(r.out,
+                  "Zoom Setup / Speed: 100 -> 80\nCamera Trigger: Level High -> Level Low\n");
+    }
+}
+
+// A head's settings kept as JSON and turned back into a file send exactly the bytes read.
+TEST(CliPortSend, AJsonFileConvertedBackSendsTheBytesTheControllerGave) {
+    TempDir dir;
+    const char* record =
+        "5A1E0A0F0201030104000C00000008000FFF"; // every byte as the window writes it
+    EXPECT_EQ(
+        runCli({"--simulate", "get", "-o", dir.path("a.json")}, simulated("", record)).exitCode, 0);
+    EXPECT_EQ(runCli({"convert", dir.path("a.json"), dir.path("a.set")}).exitCode, 0);
+    PtyController controller;
+    CliProcess tool({"--port", controller.port(), "send", dir.path("a.set")});
+    EXPECT_EQ(hex(controller.expect(21, tool)), hex(frame(fromHex(record))));
+    controller.answer(fromHex("01"));
+    EXPECT_EQ(tool.finish().exitCode, 0);
+}
+
 TEST(CliPortUpgrade, TalksToTheBootLoaderLineByLine) {
     TempDir dir;
     const std::vector<std::string> lines = hexImageLines(40);

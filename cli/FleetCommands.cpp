@@ -1,0 +1,241 @@
+// diff, set and convert: keeping many heads alike. A head is compared with a settings file, one
+// value is changed from a script, and settings files move between the 18-byte form and the
+// readable JSON form. All compare and change what the window shows, through the settings table.
+
+#include "cli/CliHost.h"
+#include "cli/CliText.h"
+#include "cli/Commands.h"
+#include "cli/Connection.h"
+#include "cli/SettingsForms.h"
+#include "cli/SettingsJson.h"
+#include "link/SettingsExchange.h"
+#include "settings/ShownText.h"
+
+#include <cstdio>
+#include <optional>
+#include <utility>
+#include <vector>
+
+namespace kestrun::cli {
+namespace {
+
+// What diff calls the two sides it compares.
+namespace Side {
+constexpr const char* Controller = "controller";
+constexpr const char* File = "file";
+constexpr const char* File1 = "file1";
+constexpr const char* File2 = "file2";
+} // namespace Side
+
+// A refusal before anything is sent: the command line asks for what no setting can hold.
+ExitCode refuse(const std::string& problem, const Console& console) {
+    printLine(console.err, std::string(CliText::Program) + ": " + problem);
+    return ExitCode::Usage;
+}
+
+std::string hexBytes(const SettingsRecord& record) {
+    std::string out;
+    for (uint8_t byte : record) {
+        char hex[4];
+        std::snprintf(hex, sizeof hex, out.empty() ? "%02X" : " %02X", byte);
+        out += hex;
+    }
+    return out;
+}
+
+std::string settingNames() {
+    std::string names;
+    for (const Setting& setting : SettingsInRecordOrder) {
+        names += names.empty() ? "" : ", ";
+        names += setting.recordName;
+    }
+    return names;
+}
+
+// The settings that show differently, in the given order.
+std::vector<const Setting*> differing(const std::array<Setting, 13>& order, const ShownSettings& a,
+                                      const ShownSettings& b) {
+    std::vector<const Setting*> out;
+    for (const Setting& setting : order) {
+        if (shownText(setting, a) != shownText(setting, b)) {
+            out.push_back(&setting);
+        }
+    }
+    return out;
+}
+
+// The controller, reached as the command line chose, with one settings exchange at a time.
+class Head {
+public:
+    Head(Connection& connection, const CliOptions& options, const Console& console)
+        : host_(console.err, console.errTerminal, record_),
+          link_(connection, host_, options.verbose), exchange_(link_.engine(), record_) {
+        link_.connect();
+    }
+
+    /// Get Data; the exit status when it did not end in "Data Received".
+    std::optional<ExitCode> get() {
+        return run(&SettingsExchange::GetData, ExchangeText::DataReceived);
+    }
+    /// Send Data of what the controls show; the exit status when it did not end in "Data Sent".
+    std::optional<ExitCode> send() {
+        return run(&SettingsExchange::SendData, ExchangeText::DataSent);
+    }
+
+    const SettingsRecord& record() const { return record_; }
+    ShownSettings& controls() { return host_.controls(); }
+
+private:
+    std::optional<ExitCode> run(void (SettingsExchange::*start)(), const char* success) {
+        (exchange_.*start)();
+        if (link_.runUntilIdle() == TickLoop::Outcome::Interrupted) {
+            link_.engine().CancelExchange();
+            host_.printLine(CliText::Cancelled);
+            return ExitCode::Interrupted;
+        }
+        if (host_.statusText() != success) {
+            return ExitCode::LinkFailed;
+        }
+        return std::nullopt;
+    }
+
+    SettingsRecord record_ = StartRecord;
+    CliHost host_;
+    LinkRun link_;
+    SettingsExchange exchange_;
+};
+
+} // namespace
+
+ExitCode runDiff(const CliOptions& options, const Console& console) {
+    const bool twoFiles = !options.secondFile.empty();
+    const std::optional<LoadedSettings> first = loadSettings(options.file, console.err);
+    if (!first) {
+        return ExitCode::FileProblem;
+    }
+    std::optional<LoadedSettings> second;
+    if (twoFiles && !(second = loadSettings(options.secondFile, console.err))) {
+        return ExitCode::FileProblem;
+    }
+
+    ShownSettings a;
+    ShownSettings b;
+    if (twoFiles) {
+        a = first->shown;
+        b = second->shown;
+    } else {
+        std::string problem;
+        const std::unique_ptr<Connection> connection = Connection::open(options, problem);
+        if (!connection) {
+            return connectionProblem(problem, console);
+        }
+        Head head(*connection, options, console);
+        if (const std::optional<ExitCode> failed = head.get()) {
+            return *failed;
+        }
+        a = shownFromRecord(head.record());
+        b = first->shown;
+    }
+    const char* aName = twoFiles ? Side::File1 : Side::Controller;
+    const char* bName = twoFiles ? Side::File2 : Side::File;
+
+    const std::vector<const Setting*> lines = differing(SettingsInWindowOrder, a, b);
+    if (options.json) {
+        std::fputs(
+            differencesJson(differing(SettingsInRecordOrder, a, b), a, aName, b, bName).c_str(),
+            console.out);
+    } else {
+        for (const Setting* setting : lines) {
+            printLine(console.out,
+                      fillIn(CliText::Difference, {settingTitle(*setting), shownText(*setting, a),
+                                                   aName, shownText(*setting, b), bName}));
+        }
+    }
+    return lines.empty() ? ExitCode::Success : ExitCode::Differ;
+}
+
+ExitCode runSet(const CliOptions& options, const Console& console) {
+    // Every assignment is checked before the controller is asked for anything.
+    std::vector<std::pair<const Setting*, std::string>> changes;
+    ShownSettings trial = startSettings();
+    for (const std::string& assignment : options.assignments) {
+        const std::size_t equals = assignment.find('=');
+        if (equals == std::string::npos) {
+            return refuse(fillIn(CliText::NotAssignment, {assignment}), console);
+        }
+        const std::string name = assignment.substr(0, equals);
+        const std::string value = assignment.substr(equals + 1);
+        const Setting* setting = findSetting(name);
+        if (setting == nullptr) {
+            return refuse(fillIn(CliText::UnknownSetting, {name, settingNames()}), console);
+        }
+        for (const auto& change : changes) {
+            if (change.first == setting) {
+                return refuse(fillIn(CliText::SettingTwice, {setting->recordName}), console);
+            }
+        }
+        if (!readShownText(*setting, value, trial)) {
+            return refuse(fillIn(CliText::ValueRefused,
+                                 {setting->recordName, value, allowedValues(*setting)}),
+                          console);
+        }
+        changes.emplace_back(setting, value);
+    }
+
+    std::string problem;
+    const std::unique_ptr<Connection> connection = Connection::open(options, problem);
+    if (!connection) {
+        return connectionProblem(problem, console);
+    }
+    Head head(*connection, options, console);
+    if (const std::optional<ExitCode> failed = head.get()) {
+        return *failed;
+    }
+    // As a person at the window would: the received record in the controls, the named ones
+    // changed, then Send Data sends what the controls show.
+    const ShownSettings before = head.controls();
+    for (const auto& [setting, value] : changes) {
+        readShownText(*setting, value, head.controls());
+        const std::string was = shownText(*setting, before);
+        const std::string now = shownText(*setting, head.controls());
+        if (was != now) {
+            printLine(console.out, fillIn(CliText::Change, {settingTitle(*setting), was, now}));
+        }
+    }
+    const SettingsRecord sent = recordFromShown(head.controls());
+    if (options.dryRun) {
+        printLine(console.out, fillIn(CliText::WouldSend, {hexBytes(sent)}));
+        return ExitCode::Success;
+    }
+    if (const std::optional<ExitCode> failed = head.send()) {
+        return *failed;
+    }
+    if (const std::optional<ExitCode> failed = head.get()) {
+        return *failed;
+    }
+    if (head.record() != sent) {
+        printLine(console.err,
+                  fillIn(CliText::NotConfirmed, {hexBytes(sent), hexBytes(head.record())}));
+        return ExitCode::LinkFailed;
+    }
+    return ExitCode::Success;
+}
+
+ExitCode runConvert(const CliOptions& options, const Console& console) {
+    const std::optional<LoadedSettings> in = loadSettings(options.file, console.err);
+    if (!in) {
+        return ExitCode::FileProblem;
+    }
+    // The readable form keeps the file's bytes for reference; the 18-byte form holds the record
+    // the window would send after opening the file.
+    const SettingsRecord record =
+        namesJsonFile(options.secondFile) ? in->record : recordFromShown(in->shown);
+    const SettingsFileResult saved = saveSettings(options.secondFile, record, in->shown);
+    if (!saved.ok()) {
+        printLine(console.err, settingsFileMessage(saved.error, options.secondFile));
+        return ExitCode::FileProblem;
+    }
+    return ExitCode::Success;
+}
+
+} // namespace kestrun::cli
