@@ -3,15 +3,14 @@
 // that stops the run with a message (the fuzzer keeps the input as a crash), and a scratch
 // folder that lives as long as the process.
 
+#include "tests/support/Rig.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
 #include <span>
 #include <string>
-#include <unistd.h>
 
 /// Stops the run when `condition` does not hold; the fuzzer saves the input that got here.
 #define FUZZ_CHECK(condition)                                                                      \
@@ -45,28 +44,15 @@ private:
     std::size_t at_ = 0;
 };
 
-/// A folder made for this process (its path holds no '.'), removed when the process ends.
-inline const std::string& scratchFolder() {
-    // Never destroyed: the removal at exit still needs the name.
-    static const std::string* folder = [] {
-        std::string pattern =
-            (std::filesystem::temp_directory_path() / "kestrun-fuzz-XXXXXX").string();
-        FUZZ_CHECK(::mkdtemp(pattern.data()) != nullptr);
-        std::atexit([] {
-            std::error_code ignored;
-            std::filesystem::remove_all(scratchFolder(), ignored);
-        });
-        return new std::string(pattern);
-    }();
-    return *folder;
+/// A folder for this process (its path holds no '.'), removed when the process ends.
+inline const test::ScratchFolder& scratch() {
+    static const test::ScratchFolder folder;
+    return folder;
 }
 
-/// Writes `bytes` to `path`, replacing it.
-inline void writeFile(const std::string& path, std::span<const uint8_t> bytes) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out.write(reinterpret_cast<const char*>(bytes.data()),
-              static_cast<std::streamsize>(bytes.size()));
-    FUZZ_CHECK(out.good());
+/// The fuzzer's bytes as the text a file is written from.
+inline std::string_view asText(std::span<const uint8_t> bytes) {
+    return {reinterpret_cast<const char*>(bytes.data()), bytes.size()};
 }
 
 } // namespace kestrun::fuzz

@@ -7,14 +7,9 @@
 // and the settings exchange agrees with the exchange model, tick by tick: same state, same
 // outcome, and the document's record changes only through a good get reply or a Send Data.
 
-#include "tests/fuzz/ExchangeModel.h"
 #include "tests/fuzz/FuzzSupport.h"
 
 #include "settings/SettingsFields.h"
-#include "tests/support/RecordingHost.h"
-#include "tests/support/ScriptedBridge.h"
-#include "upgrade/CodeUpload.h"
-#include "upgrade/IntelHex.h"
 
 #include <array>
 #include <vector>
@@ -22,31 +17,57 @@
 namespace kestrun::fuzz {
 namespace {
 
-// The bridge fake, remembering what the tick's read handed the link.
-class TappedBridge : public test::ScriptedBridge {
+// The settings exchange as the user must see it, worked out from the received bytes alone and
+// written apart from the link's own handlers: a get reply is skipped up to A5, then up to 5A,
+// then 18 record bytes and their sum; an acknowledgement is decided by its first byte.
+class ExchangeModel {
 public:
-    BridgeStatus HidUart_Read(BridgeHandle device, uint8_t* buffer, uint32_t numBytesToRead,
-                              uint32_t* numBytesRead) override {
-        const BridgeStatus status =
-            ScriptedBridge::HidUart_Read(device, buffer, numBytesToRead, numBytesRead);
-        const bool good =
-            status == BridgeStatusCode::Success || status == BridgeStatusCode::ReadTimedOut;
-        if (good) {
-            readBytes.assign(buffer, buffer + std::min(*numBytesRead, numBytesToRead));
-        }
-        return status;
-    }
-    std::vector<uint8_t> readBytes;
-};
+    /// An exchange begins: 1 waits for a get reply, 5 for an acknowledgement.
+    void start(uint8_t state) { state_ = state; }
+    void stop() { state_ = 0; }
+    uint8_t state() const { return state_; }
 
-class CheckingHost : public test::RecordingHost {
-public:
-    void showMessage(const std::string& text, const std::string& caption,
-                     MessageIcon icon) override {
-        FUZZ_CHECK(engine == nullptr || !engine->inTick());
-        RecordingHost::showMessage(text, caption, icon);
+    /// One received byte; answers the status text when the exchange ends on it. A good get
+    /// reply leaves its record in `received`.
+    std::optional<const char*> take(uint8_t b) {
+        switch (state_) {
+        case 1:
+            state_ = b == 0xA5 ? 2 : 1;
+            return std::nullopt;
+        case 2:
+            if (b == 0x5A) {
+                state_ = 3;
+                have_ = 0;
+                sum_ = 0;
+            }
+            return std::nullopt;
+        case 3:
+            if (have_ < RecordSize) {
+                record_[have_++] = b;
+                sum_ = static_cast<uint8_t>(sum_ + b);
+                return std::nullopt;
+            }
+            state_ = 0;
+            if (b != sum_) {
+                return ExchangeText::DataReceiveError;
+            }
+            received = record_;
+            return ExchangeText::DataReceived;
+        case 5:
+            state_ = 0;
+            return b == 0x01 ? ExchangeText::DataSent : ExchangeText::TransmitError;
+        default:
+            return std::nullopt;
+        }
     }
-    const LinkEngine* engine = nullptr;
+
+    std::optional<SettingsRecord> received;
+
+private:
+    uint8_t state_ = 0;
+    SettingsRecord record_{};
+    std::size_t have_ = 0;
+    uint8_t sum_ = 0;
 };
 
 // The files "Select file" can be given: a small good upgrade file, a file that is not one, and
@@ -58,11 +79,9 @@ const std::array<std::string, 3>& choosableFiles() {
                                  formatHexRecord(0x00, 4, std::span(data + 4, 4)) + "\r\n" +
                                  formatHexRecord(0x01, 0, {}) + "\r\n";
         const std::string bad = "not an upgrade file\r\n";
-        std::array<std::string, 3> p = {scratchFolder() + "/fw.hex", scratchFolder() + "/notes.txt",
-                                        scratchFolder() + "/gone.hex"};
-        writeFile(p[0], std::span(reinterpret_cast<const uint8_t*>(good.data()), good.size()));
-        writeFile(p[1], std::span(reinterpret_cast<const uint8_t*>(bad.data()), bad.size()));
-        return p;
+        return std::array<std::string, 3>{scratch().write("fw.hex", good),
+                                          scratch().write("notes.txt", bad),
+                                          (scratch().path() / "gone.hex").string()};
     }();
     return paths;
 }
@@ -96,20 +115,15 @@ using namespace kestrun::fuzz;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     Script script(data, size);
-    TappedBridge bridge;
-    CheckingHost host;
-    LinkEngine engine(bridge, host);
-    SettingsExchange exchange(engine, host.record);
-    CodeUpload upload(engine);
-    host.engine = &engine;
-    model::ExchangeModel model;
+    test::Rig<> rig;
+    test::ScriptedBridge& bridge = rig.bridge;
+    test::RecordingHost& host = rig.host;
+    LinkEngine& engine = rig.engine;
+    ExchangeModel model;
     uint32_t modelTimeout = 0; // ticks the model still waits for a byte
     SettingsRecord expectedRecord = host.record;
     const auto& files = choosableFiles();
     int ticks = 0;
-
-    engine.reset();
-    engine.ConnectBridge();
 
     auto start = [&](uint8_t state) {
         model.start(state);
@@ -117,18 +131,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     };
     auto tick = [&] {
         ++ticks;
-        bridge.readBytes.clear();
+        bridge.lastRead.clear();
         const bool pending = model.state() != 0;
         engine.LinkTick();
         if (!pending) {
             return;
         }
         std::optional<const char*> outcome;
-        if (!bridge.readBytes.empty()) {
+        if (!bridge.lastRead.empty()) {
             modelTimeout = AnswerTicks;
         }
-        for (std::size_t i = 0; i < bridge.readBytes.size() && model.state() != 0; ++i) {
-            outcome = model.take(bridge.readBytes[i]);
+        for (std::size_t i = 0; i < bridge.lastRead.size() && model.state() != 0; ++i) {
+            outcome = model.take(bridge.lastRead[i]);
         }
         if (model.state() != 0 && --modelTimeout == 0) {
             model.stop();
@@ -159,25 +173,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         const bool ready = engine.isIdle() && engine.bridgeOpen();
         switch (step) {
         case GetData:
-            exchange.GetData();
+            rig.exchange.GetData();
             if (ready) {
                 start(1);
             }
             break;
         case SendData:
             host.controls = shownFromRecord(takeRecord());
-            exchange.SendData();
+            rig.exchange.SendData();
             if (ready) {
                 start(5);
                 expectedRecord = recordFromShown(host.controls);
             }
             break;
         case Start:
-            upload.StartUpgrade();
+            rig.upload.StartUpgrade();
             break;
         case Cancel:
             host.setStatusText(LinkText::StatusIdle);
-            upload.CancelExchange();
+            rig.upload.CancelExchange();
             model.stop();
             break;
         case Arrival: {
@@ -208,7 +222,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             }
             break;
         case SelectFile:
-            upload.SelectUpgradeFile(files[script.byte() % files.size()]);
+            rig.upload.SelectUpgradeFile(files[script.byte() % files.size()]);
             break;
         case WriteFailure:
             bridge.writeFailure =
@@ -251,8 +265,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         FUZZ_CHECK(model.state() != 0 ? state == model.state() : (state == 0 || state >= 9));
         FUZZ_CHECK(host.record == expectedRecord);
         FUZZ_CHECK(host.progress >= 0 && host.progress <= 255);
+        FUZZ_CHECK(host.boxesInTick == 0);
         if (state == 0) {
-            FUZZ_CHECK(!upload.upgradeFileOpen() && host.progress == 0);
+            FUZZ_CHECK(!rig.upload.upgradeFileOpen() && host.progress == 0);
         }
         for (const auto& write : bridge.writes) {
             FUZZ_CHECK(write.size() <= LinkEngine::MaxTextLength);

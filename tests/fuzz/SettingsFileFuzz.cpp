@@ -37,8 +37,7 @@ constexpr SettingsRecord Before = {0xDE, 0xAD, 0xBE, 0xEF, 0x09, 0x08, 0x07, 0x0
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
-    static const std::string path = scratchFolder() + "/head.set";
-    writeFile(path, std::span<const uint8_t>(data, size));
+    const std::string path = scratch().write("head.set", asText({data, size}));
 
     SettingsRecord record = Before;
     const SettingsFileResult result = loadSettingsFile(path, record);

@@ -13,11 +13,6 @@
 
 #include "tests/fuzz/FuzzSupport.h"
 
-#include "link/LinkEngine.h"
-#include "tests/support/RecordingHost.h"
-#include "tests/support/ScriptedBridge.h"
-#include "upgrade/CodeUpload.h"
-
 #include <cctype>
 #include <string_view>
 #include <vector>
@@ -68,27 +63,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const std::span<const uint8_t> acks = script.take(script.byte());
     const std::span<const uint8_t> contents = script.rest();
 
-    static const std::string path = scratchFolder() + "/fw.hex";
-    static const uint8_t looksRight[] = {':', '1', '0'};
-    writeFile(path, looksRight);
-
-    test::ScriptedBridge bridge;
-    test::RecordingHost host;
-    LinkEngine engine(bridge, host);
-    CodeUpload upload(engine);
-    engine.reset();
-    engine.ConnectBridge();
+    test::Rig<> rig;
+    LinkEngine& engine = rig.engine;
+    CodeUpload& upload = rig.upload;
+    const std::string path = scratch().write("fw.hex", ":10");
     upload.SelectUpgradeFile(path);
     FUZZ_CHECK(upload.upgradePath() == path);
-    writeFile(path, contents);
+    scratch().write("fw.hex", asText(contents));
 
     std::string sent;
     auto tick = [&](uint8_t answer) {
-        bridge.queueRead({answer});
+        rig.bridge.queueRead({answer});
         engine.LinkTick();
-        FUZZ_CHECK(host.progress >= 0 && host.progress <= 255);
+        FUZZ_CHECK(rig.host.progress >= 0 && rig.host.progress <= 255);
         FUZZ_CHECK(upload.upgradeBytesRead() <= upload.upgradeFileLength());
-        checkWrites(bridge.takeWrites(), sent);
+        checkWrites(rig.bridge.takeWrites(), sent);
     };
 
     upload.StartUpgrade();
@@ -114,8 +103,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         }
     }
 
-    FUZZ_CHECK(engine.isIdle() && !upload.upgradeFileOpen() && host.progress == 0);
+    FUZZ_CHECK(engine.isIdle() && !upload.upgradeFileOpen() && rig.host.progress == 0);
     FUZZ_CHECK(inOrderWithin(sent, contents));
-    FUZZ_CHECK(!contents.empty() || host.upgradeStatusText == UpgradeText::FileError);
+    FUZZ_CHECK(!contents.empty() || rig.host.upgradeStatusText == UpgradeText::FileError);
     return 0;
 }

@@ -2,7 +2,7 @@
 // of byte, replies whole or in pieces, the countdown's exact tick, and what the user sees at
 // every end of an exchange.
 
-#include "tests/link/LinkRig.h"
+#include "tests/support/Rig.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +10,7 @@ namespace kestrun::test {
 namespace {
 
 TEST(SettingsExchangeWire, OneByteAWriteAndSendDataSendsWhatTheControlsShow) {
-    LinkRig rig;
+    Rig<> rig;
     rig.exchange.GetData();
     EXPECT_EQ(rig.wire(), "3B 47");
     EXPECT_EQ(rig.bridge.writes.size(), 2u);
@@ -53,7 +53,7 @@ TEST(SettingsExchangeStates, EachStateReactsToEachKindOfByte) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        LinkRig rig;
+        Rig<> rig;
         c.name[0] == '5' ? rig.exchange.SendData() : rig.exchange.GetData();
         rig.tick(c.prefix);
         rig.tick(c.byte);
@@ -67,7 +67,7 @@ TEST(SettingsExchangeReply, AssembledAlikeWholeOrInPiecesDownToOneBytePerTick) {
     const std::string reply = getReply(OtherRecord); // "XX " a byte
     for (std::size_t piece : {21u, 7u, 2u, 1u}) {
         SCOPED_TRACE("pieces of " + std::to_string(piece));
-        LinkRig rig;
+        Rig<> rig;
         rig.exchange.GetData();
         for (std::size_t at = 0; at < 21; at += piece) {
             rig.tick(std::string_view(reply).substr(at * 3, piece * 3 - 1));
@@ -101,7 +101,7 @@ TEST(SettingsExchangeReply, TheCheckByteDecidesWhetherTheRecordIsTaken) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        LinkRig rig;
+        Rig<> rig;
         rig.host.record = before;
         rig.exchange.GetData();
         rig.tick(c.reply);
@@ -114,7 +114,7 @@ TEST(SettingsExchangeReply, TheCheckByteDecidesWhetherTheRecordIsTaken) {
 }
 
 TEST(SettingsExchangeReply, BytesAfterTheEndOfAnExchangeOrWhileIdleAreDropped) {
-    LinkRig rig;
+    Rig<> rig;
     rig.tick(getReply(OtherRecord) + " 01");
     EXPECT_EQ(rig.host.record, StartRecord);
 
@@ -148,7 +148,7 @@ TEST(SettingsExchangeTimeout, NoResponseOnExactlyTheTickTheCountdownRunsOut) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        LinkRig rig;
+        Rig<> rig;
         c.stateBefore == 5 ? rig.exchange.SendData() : rig.exchange.GetData();
         rig.host.progress = 99;
         for (int t = 1; t < c.lastTick; ++t) {
@@ -169,7 +169,7 @@ TEST(SettingsExchangeTimeout, NoResponseOnExactlyTheTickTheCountdownRunsOut) {
 }
 
 TEST(SettingsExchangeCancel, CancelDuringGetDataShowsDashesAndDropsTheLateReply) {
-    LinkRig rig;
+    Rig<> rig;
     rig.exchange.GetData();
     rig.tick("A5 5A 01 02");
     rig.host.statusText = "something";
@@ -191,7 +191,7 @@ TEST(SettingsExchangeCancel, CancelDuringGetDataShowsDashesAndDropsTheLateReply)
 
 TEST(SettingsExchangeGuard, NotConnectedBoxAndCommandsWhilePendingLeaveItAlone) {
     for (bool send : {false, true}) {
-        LinkRig rig(/*connect=*/false);
+        Rig<> rig(/*connect=*/false);
         send ? rig.exchange.SendData() : rig.exchange.GetData();
         ASSERT_EQ(rig.host.messages.size(), 1u);
         EXPECT_EQ(rig.host.messages[0].text,
@@ -201,7 +201,7 @@ TEST(SettingsExchangeGuard, NotConnectedBoxAndCommandsWhilePendingLeaveItAlone) 
         EXPECT_TRUE(rig.bridge.writes.empty());
         EXPECT_EQ(rig.state(), 0);
     }
-    LinkRig rig;
+    Rig<> rig;
     rig.exchange.GetData();
     rig.idleTicks(10);
     rig.exchange.GetData();
@@ -213,7 +213,7 @@ TEST(SettingsExchangeGuard, NotConnectedBoxAndCommandsWhilePendingLeaveItAlone) 
 }
 
 TEST(SettingsExchangeFailures, EachFailedByteBringsItsOwnBoxAndTheExchangeStillWaits) {
-    LinkRig rig;
+    Rig<> rig;
     rig.bridge.writeFailureAt = {{2, BridgeStatusCode::WriteTimedOut},
                                  {5, BridgeStatusCode::DeviceIoFailed}};
     rig.exchange.SendData(); // writes 0..20: record bytes 0 and 3 fail

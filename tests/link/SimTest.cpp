@@ -4,7 +4,7 @@
 
 #include "sim/SimBridge.h"
 #include "sim/SimDeviceMonitor.h"
-#include "tests/link/LinkRig.h"
+#include "tests/support/Rig.h"
 
 #include <gtest/gtest.h>
 

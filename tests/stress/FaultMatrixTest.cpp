@@ -153,17 +153,17 @@ struct Case {
     const uint8_t state;
     const Fault fault;
     const End end;
-    ScratchFolder folder;
+    StressRig rig;
+    const ScratchFolder& folder = rig.folder;
     HexImage hex = makeHexImage(DataLines, 7);
     std::string hexPath = folder.write("fw.hex", hex.text);
     std::string settingsPath = folder.write("head.set", OldSettingsFile);
     std::string lockedPath = folder.write("locked/head.set", OldSettingsFile);
     std::optional<SettingsFileError> save;
-    StressRig rig;
 
     Case(uint8_t s, Fault f, End e) : state(s), fault(f), end(e) {
-        rig.controller().setRecord(ControllerRecord);
-        rig.controller().options().shaping.maxBytesPerTick = 1;
+        rig.bridge.controller().setRecord(ControllerRecord);
+        rig.bridge.controller().options().shaping.maxBytesPerTick = 1;
         rig.upload.SelectUpgradeFile(hexPath);
     }
 
@@ -279,7 +279,7 @@ struct Case {
         EXPECT_FALSE(rig.upload.upgradeFileOpen());
         EXPECT_EQ(openDescriptors(), descriptorsBefore) << "a file was left open";
         EXPECT_EQ(host.progress, 0);
-        EXPECT_EQ(rig.host.boxesInTick, 0);
+        EXPECT_EQ(host.boxesInTick, 0);
         ASSERT_EQ(static_cast<int>(host.messages.size()), fault == Fault::Writes ? writeBoxes : 0);
         for (const test::Message& box : host.messages) {
             EXPECT_EQ(box.text, "Failed to transmit : Write error");
@@ -296,7 +296,8 @@ struct Case {
         } else if (state == 5) {
             record = recordFromShown(shownFromRecord(SendRecord));
             if (fault != Fault::Writes) {
-                EXPECT_EQ(rig.controller().record(), record) << "the controller lost the frame";
+                EXPECT_EQ(rig.bridge.controller().record(), record)
+                    << "the controller lost the frame";
             }
         }
         EXPECT_EQ(host.record, record);
@@ -314,7 +315,7 @@ struct Case {
             EXPECT_EQ(fileBytes(hexPath), hex.text);
         }
         if (end == Complete) {
-            const std::vector<uint8_t>& flash = rig.controller().bootLoader().flash();
+            const std::vector<uint8_t>& flash = rig.bridge.controller().bootLoader().flash();
             ASSERT_GE(flash.size(), hex.image.size());
             EXPECT_TRUE(std::equal(hex.image.begin(), hex.image.end(), flash.begin()))
                 << "the controller's flash differs from the upgrade image";

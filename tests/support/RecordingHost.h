@@ -1,11 +1,14 @@
 #pragma once
 // A link host that records everything the link shows, in order, so a test can read what the
-// user would have seen. Messages are recorded, never shown.
+// user would have seen. Messages are recorded, never shown; one that a tick tried to open is
+// counted, since a box must never open inside a tick.
 
+#include "link/LinkEngine.h"
 #include "link/LinkHost.h"
 #include "settings/SettingsFields.h"
 #include "settings/SettingsRecord.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,6 +18,7 @@ struct Message {
     std::string text;
     std::string caption;
     MessageIcon icon;
+    bool operator==(const Message&) const = default;
 };
 
 class RecordingHost : public LinkHost {
@@ -38,6 +42,7 @@ public:
     void setUpgradeFileText(const std::string& text) override { upgradeFileText = text; }
     void showMessage(const std::string& text, const std::string& caption,
                      MessageIcon icon) override {
+        boxesInTick += engine != nullptr && engine->inTick();
         messages.push_back({text, caption, icon});
         events.push_back("message \"" + text + "\"");
     }
@@ -48,7 +53,12 @@ public:
         ++recordToControlsCalls;
     }
     void controlsToRecord() override { record = recordFromShown(controls); }
-    void postUpgradeFinished() override { ++upgradeFinishedNotices; }
+    void postUpgradeFinished() override {
+        ++upgradeFinishedNotices;
+        if (onUpgradeFinished) {
+            onUpgradeFinished();
+        }
+    }
 
     SettingsRecord record = StartRecord; ///< the document's record
     ShownSettings controls = startSettings();
@@ -62,6 +72,9 @@ public:
     std::vector<std::string> events;
     int recordToControlsCalls = 0;
     int upgradeFinishedNotices = 0;
+    std::function<void()> onUpgradeFinished; ///< runs where the notice is posted
+    const LinkEngine* engine = nullptr;      ///< set: boxes opened inside its tick are counted
+    int boxesInTick = 0;
 };
 
 } // namespace kestrun::test

@@ -5,6 +5,17 @@
 #include <utility>
 
 namespace kestrun::test {
+namespace {
+
+BridgeStatus copyString(const FakeDevice& d, uint32_t options, char* deviceString) {
+    const std::string& s = options == BridgeStringOption::Path ? d.path : d.product;
+    const std::size_t n = std::min(s.size(), DeviceStringLength - 1);
+    std::memcpy(deviceString, s.data(), n);
+    deviceString[n] = '\0';
+    return BridgeStatusCode::Success;
+}
+
+} // namespace
 
 std::vector<uint8_t> ScriptedBridge::wire() const {
     std::vector<uint8_t> all;
@@ -19,9 +30,6 @@ std::vector<std::vector<uint8_t>> ScriptedBridge::takeWrites() {
 }
 
 BridgeStatus ScriptedBridge::HidUart_GetNumDevices(uint32_t* numDevices, uint16_t, uint16_t) {
-    if (countFailure) {
-        return *countFailure;
-    }
     *numDevices = static_cast<uint32_t>(devices.size());
     return BridgeStatusCode::Success;
 }
@@ -32,14 +40,8 @@ BridgeStatus ScriptedBridge::HidUart_GetString(uint32_t deviceNum, uint16_t, uin
         return BridgeStatusCode::DeviceNotFound;
     }
     const FakeDevice& d = devices[deviceNum];
-    if (d.stringStatus != BridgeStatusCode::Success) {
-        return d.stringStatus;
-    }
-    const std::string& s = options == BridgeStringOption::Path ? d.path : d.product;
-    std::size_t n = std::min(s.size(), DeviceStringLength - 1);
-    std::memcpy(deviceString, s.data(), n);
-    deviceString[n] = '\0';
-    return BridgeStatusCode::Success;
+    return d.stringStatus != BridgeStatusCode::Success ? d.stringStatus
+                                                       : copyString(d, options, deviceString);
 }
 
 BridgeStatus ScriptedBridge::HidUart_Open(BridgeHandle* device, uint32_t deviceNum, uint16_t,
@@ -69,6 +71,7 @@ BridgeStatus ScriptedBridge::HidUart_Read(BridgeHandle, uint8_t* buffer, uint32_
                                           uint32_t* numBytesRead) {
     ++readCalls;
     *numBytesRead = 0;
+    lastRead.clear();
     if (readFailure) {
         return *readFailure;
     }
@@ -89,11 +92,12 @@ BridgeStatus ScriptedBridge::HidUart_Read(BridgeHandle, uint8_t* buffer, uint32_
     }
     std::copy(next.begin(), next.end(), buffer);
     *numBytesRead = static_cast<uint32_t>(next.size());
-    if (statusOverride) {
-        return *statusOverride;
+    const BridgeStatus status = statusOverride.value_or(
+        next.size() == numBytesToRead ? BridgeStatusCode::Success : BridgeStatusCode::ReadTimedOut);
+    if (status == BridgeStatusCode::Success || status == BridgeStatusCode::ReadTimedOut) {
+        lastRead = std::move(next);
     }
-    return next.size() == numBytesToRead ? BridgeStatusCode::Success
-                                         : BridgeStatusCode::ReadTimedOut;
+    return status;
 }
 
 BridgeStatus ScriptedBridge::HidUart_Write(BridgeHandle, const uint8_t* buffer,
@@ -116,15 +120,8 @@ BridgeStatus ScriptedBridge::HidUart_GetOpenedString(BridgeHandle, char* deviceS
     if (pathFailure) {
         return *pathFailure;
     }
-    if (!openedDevice) {
-        return BridgeStatusCode::InvalidHandle;
-    }
-    const FakeDevice& d = *openedDevice;
-    const std::string& s = options == BridgeStringOption::Path ? d.path : d.product;
-    std::size_t n = std::min(s.size(), DeviceStringLength - 1);
-    std::memcpy(deviceString, s.data(), n);
-    deviceString[n] = '\0';
-    return BridgeStatusCode::Success;
+    return openedDevice ? copyString(*openedDevice, options, deviceString)
+                        : BridgeStatusCode::InvalidHandle;
 }
 
 BridgeStatus ScriptedBridge::HidUart_Close(BridgeHandle) {

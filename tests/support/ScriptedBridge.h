@@ -58,10 +58,10 @@ public:
     /// handing over their bytes and count (a library that reports a failure after filling the
     /// buffer).
     std::deque<BridgeStatus> readStatusOverrides;
-    std::optional<BridgeStatus> readFailure;  ///< every read fails with this status
-    std::optional<BridgeStatus> pathFailure;  ///< HidUart_GetOpenedString fails
-    std::optional<BridgeStatus> countFailure; ///< HidUart_GetNumDevices fails
-    int openHandles = 0;                      ///< opens less closes
+    std::optional<BridgeStatus> readFailure; ///< every read fails with this status
+    std::optional<BridgeStatus> pathFailure; ///< HidUart_GetOpenedString fails
+    std::vector<uint8_t> lastRead;           ///< what the last read handed over with a good status
+    int openHandles = 0;                     ///< opens less closes
     int openCalls = 0;
     int closeCalls = 0;
     int readCalls = 0;

@@ -1,7 +1,11 @@
 // The boot-loader dialogue on the wire, tick by tick: the requests, each state's reaction to each
-// kind of byte, the line rules of the upload, the bar, the time limits and the finish.
+// kind of byte, the line rules of the upload, the bar, the time limits and the finish; then how
+// an upgrade is refused, cancelled or fails, and what each end leaves behind: the state, the
+// texts, the bar, what went out afterwards, and the upgrade file closed (never left held open).
 
-#include "tests/upgrade/UploadRig.h"
+#include "tests/support/Rig.h"
+
+#include <gtest/gtest.h>
 
 namespace kestrun::test {
 namespace {
@@ -11,16 +15,16 @@ const std::string Line2 = ":0400000001020304F2";
 const std::string EndRecord = ":00000001FF";
 
 TEST(UploadDialogue, WholeDialogueForASmallWellFormedFile) {
-    UploadRig<> rig;
+    Rig<> rig;
     rig.choose(Line1 + "\r\n" + Line2 + "\r\n" + EndRecord + "\r"); // 50 bytes
     rig.upload.StartUpgrade();
     EXPECT_EQ(rig.writes(), Writes{"\x1bP"});
     EXPECT_EQ(rig.host.upgradeStatusText, "Waiting for Controller...");
     EXPECT_EQ(rig.state(), 9);
-    rig.tick("x;"); // noise before ';' is ignored
+    rig.tick("78 3B"); // noise before ';' is ignored
     EXPECT_EQ(rig.host.upgradeStatusText, "Erasing Flash Memory..");
     EXPECT_EQ(rig.state(), 10);
-    rig.tick("\x40\xFF");
+    rig.tick("40 FF");
     EXPECT_EQ(rig.host.progress, 0xFF);
     EXPECT_FALSE(rig.upload.upgradeFileOpen()) << "opened only when the erase ends";
 
@@ -78,9 +82,9 @@ TEST(UploadDialogue, LineRules) {
         {"letters beyond F and mid-line colons pass", ":GZ:x\r\n", {":GZ:x", "\n\r"}},
     };
     for (const auto& c : cases) {
-        UploadRig<> rig;
+        Rig<> rig;
         rig.choose(c.file);
-        rig.start({";"});
+        rig.start({Ready});
         rig.writes(); // ESC 'P'
         Writes sent;
         for (int i = 0; i < 8; ++i) { // the erase's end, then one per line, then idle ones
@@ -95,7 +99,7 @@ TEST(UploadDialogue, LineRules) {
 }
 
 TEST(UploadDialogue, WakeUpRequestOnThe1001stTickThenEvery201stAndRestartAfterBytes) {
-    UploadRig<> rig;
+    Rig<> rig;
     rig.choose(EndRecord);
     rig.bridge.writeFailure = BridgeStatusCode::WriteError;
     rig.upload.StartUpgrade();
@@ -106,7 +110,7 @@ TEST(UploadDialogue, WakeUpRequestOnThe1001stTickThenEvery201stAndRestartAfterBy
     EXPECT_EQ(rig.host.messages[0].text, "Failed to transmit : Write error");
     std::vector<int> requestTicks;
     for (int tick = 1; tick <= 3000; ++tick) {
-        rig.tick(tick == 1500 ? "?" : "");
+        rig.tick(tick == 1500 ? "3F" : "");
         for (const auto& w : rig.writes()) {
             EXPECT_EQ(w, "033P");
             requestTicks.push_back(tick);
@@ -119,16 +123,128 @@ TEST(UploadDialogue, WakeUpRequestOnThe1001stTickThenEvery201stAndRestartAfterBy
 }
 
 TEST(UploadProgress, BarArithmeticHoldsForFilesOver16MiB) {
-    UploadRig<> rig;
+    Rig<> rig;
     // A record, 17 MiB of blank lines, a record, 1 MiB of blank lines, the end record.
     std::string file = Line1 + "\r\n" + std::string(17u << 20, '\n') + Line2 + "\r\n";
     const uint64_t afterSecond = file.size();
     file += std::string(1u << 20, '\n') + EndRecord + "\r\n";
     rig.choose(file);
-    rig.startThroughErase();
+    rig.start({Ready, Ack});
     rig.tick(Ack);
     EXPECT_EQ(rig.writes().back(), "\n\r");
     EXPECT_EQ(rig.host.progress, static_cast<int>(afterSecond * 256 / file.size())); // 241
+}
+
+const std::string GoodFile = ":0400000001020304F2\r\n:0400040005060708DE\r\n:00000001FF\r\n";
+
+TEST(StartUpgrade, RefusedWithoutABridgeOrAFile) {
+    Rig<> rig;
+    rig.upload.StartUpgrade();
+    rig.choose(GoodFile);
+    rig.engine.shutdown(); // no bridge open: this guard comes first
+    rig.upload.StartUpgrade();
+    ASSERT_EQ(rig.host.messages.size(), 2u);
+    EXPECT_EQ(rig.host.messages[0],
+              (Message{"Please select an upgrade file", "Kestrun", MessageIcon::None}));
+    EXPECT_EQ(rig.host.messages[1],
+              (Message{"Please connect the USB cable,\n and provide power to the head controller.",
+                       "Controller is not connected", MessageIcon::Error}));
+    EXPECT_TRUE(rig.writes().empty());
+}
+
+TEST(CancelExchange, EndsEveryStateAndLateBytesAreDropped) {
+    const struct {
+        Writes reads; // after "Start"
+        int state;
+    } cases[] = {{{}, 9},
+                 {{Ready}, 10},
+                 {{Ready, "30"}, 10},
+                 {{Ready, Ack}, 12},
+                 {{Ready, Ack, Ack}, 12},
+                 {{Ready, Ack, Ack, Ack, Done}, 14}}; // 13 becomes 14 within its tick
+    for (const auto& c : cases) {
+        Rig<> rig;
+        rig.choose(GoodFile);
+        rig.start(c.reads);
+        ASSERT_EQ(rig.state(), c.state);
+        rig.writes();
+        rig.upload.CancelExchange();
+        EXPECT_EQ(rig.state(), 0) << c.state;
+        EXPECT_EQ(rig.host.upgradeStatusText, "") << c.state;
+        EXPECT_EQ(rig.host.progress, 0) << c.state;
+        EXPECT_FALSE(rig.upload.upgradeFileOpen()) << c.state;
+        EXPECT_EQ(rig.host.upgradeFinishedNotices, c.state == 14 ? 1 : 0) << "a finish stands";
+        EXPECT_EQ(rig.upload.upgradePath(), (rig.folder.path() / "fw.hex").string()) << c.state;
+        // A late ';', erase end, acknowledgements and the silence after them change nothing.
+        for (const std::string& late : {Ready, Ack, Done}) {
+            rig.tick(late);
+        }
+        rig.idleTicks(2500);
+        EXPECT_TRUE(rig.writes().empty()) << c.state;
+        EXPECT_EQ(rig.state(), 0) << c.state;
+        // The same file can be chosen again, and a new start reads it from its beginning.
+        rig.choose(GoodFile);
+        rig.start({Ready, Ack});
+        EXPECT_EQ(rig.writes(), (Writes{"\x1bP", ":0400000001020304F2", "\n\r"})) << c.state;
+    }
+}
+
+// Every failure of the upload ends idle with its text on the upgrade's status line only, the bar
+// at 0, the file closed, nothing of a bad line on the wire and nothing sent afterwards. Silence
+// ends on exactly its last tick: 2000 ticks for the erase, then 1000 after each byte that came.
+TEST(UploadFailures, EachEndsIdleWithItsTextAndTheFileClosed) {
+    const char* const NoResponse = "No Response from Device";
+    const char* const FileError = "File Error";
+    enum Change { Keep, Remove, Empty }; // done to the file while the controller erases
+    const struct {
+        const char* what;
+        Writes reads; // after "Start", one per tick
+        Change change;
+        int silence; // idle ticks to the text, counting the last; 0: the reads bring it
+        const char* text;
+        std::size_t linesSent;
+        std::string file = GoodFile;
+    } cases[] = {
+        {"line refused", {Ready, Ack, "15"}, Keep, 0, "Communications Error", 1},
+        {"file vanished", {Ready, Ack}, Remove, 0, FileError, 0},
+        {"file emptied", {Ready, Ack}, Empty, 0, FileError, 0},
+        {"line over 255",
+         {Ready, Ack},
+         Keep,
+         0,
+         FileError,
+         0,
+         ":" + std::string(256, 'A') + "\r\n"},
+        {"erase silent", {Ready}, Keep, 1999, NoResponse, 0}, // the ';' tick counted the first
+        {"erase silent after progress", {Ready, "10"}, Keep, 999, NoResponse, 0},
+        {"upload silent", {Ready, Ack, Ack}, Keep, 999, NoResponse, 2},
+    };
+    for (const auto& c : cases) {
+        Rig<> rig;
+        rig.choose(c.file);
+        rig.upload.StartUpgrade();
+        for (std::size_t i = 0; i < c.reads.size(); ++i) {
+            rig.tick(c.reads[i]);
+            if (i == 0 && c.change == Remove) {
+                std::filesystem::remove(rig.upload.upgradePath());
+            } else if (i == 0 && c.change == Empty) {
+                std::filesystem::resize_file(rig.upload.upgradePath(), 0);
+            }
+        }
+        if (c.silence > 0) {
+            rig.idleTicks(c.silence - 1);
+            EXPECT_NE(rig.state(), 0) << c.what << ": ended a tick early";
+            rig.idleTicks(1);
+        }
+        EXPECT_EQ(rig.writes().size(), 1 + 2 * c.linesSent) << c.what << ": no bad line goes out";
+        EXPECT_EQ(rig.host.upgradeStatusText, c.text) << c.what;
+        EXPECT_EQ(rig.host.statusText, "---") << c.what;
+        EXPECT_EQ(rig.state(), 0) << c.what;
+        EXPECT_EQ(rig.host.progress, 0) << c.what;
+        EXPECT_FALSE(rig.upload.upgradeFileOpen()) << c.what;
+        rig.idleTicks(2100);
+        EXPECT_TRUE(rig.writes().empty()) << c.what;
+    }
 }
 
 } // namespace

@@ -4,8 +4,9 @@
 
 #include "sim/SimBootLoader.h"
 #include "sim/SimBridge.h"
-#include "tests/upgrade/UploadRig.h"
-#include "upgrade/IntelHex.h"
+#include "tests/support/Rig.h"
+
+#include <gtest/gtest.h>
 
 #include <cstdio>
 #include <random>
@@ -39,16 +40,16 @@ TEST(SimulatedUpgrade, ImageReachesTheFlashAtOneTickALineWhenAnsweredAtOnce) {
     file += ":00000001FF\r\n";
     ASSERT_EQ(lines, 4096u + 2 + 1);
 
-    UploadRig<sim::SimBridge> rig;
+    Rig<sim::SimBridge> rig;
     sim::SimBootLoader& loader = rig.bridge.controller().bootLoader();
     loader.options().answerDelayTicks = 0;
     loader.options().ignoreWakeUps = 2; // ESC 'P' and the first "033P" go unheard
     rig.choose(file);
     rig.upload.StartUpgrade();
-    rig.idle(2000, 12);
-    const int uploadTicks = rig.idle(100000, 14);
+    rig.ticksUntil([&] { return rig.state() == 12; }, 2000);
+    const int uploadTicks = rig.ticksUntil([&] { return rig.state() == 14; }, 100000);
     EXPECT_EQ(rig.host.upgradeFinishedNotices, 1);
-    rig.idle(2, 0);
+    rig.runExchange(2);
     EXPECT_EQ(rig.state(), 0);
     EXPECT_TRUE(rig.host.messages.empty());
     EXPECT_EQ(rig.host.upgradeStatusText, "");

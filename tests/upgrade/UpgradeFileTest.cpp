@@ -2,16 +2,13 @@
 // refusal or a busy link never loses the earlier choice), and the full Intel HEX check that
 // stands between a damaged file and a freshly erased controller.
 
-#include "tests/upgrade/UploadRig.h"
+#include "tests/support/Rig.h"
+
 #include "upgrade/IntelHex.h"
+#include <gtest/gtest.h>
 
 namespace kestrun::test {
 namespace {
-
-std::size_t openDescriptors() {
-    auto entries = std::filesystem::directory_iterator("/proc/self/fd");
-    return static_cast<std::size_t>(std::distance(entries, {}));
-}
 
 TEST(IsHexFile, SniffsTheFirstThreeBytesAndTheDotRule) {
     ScratchFolder folder;
@@ -30,18 +27,18 @@ TEST(IsHexFile, SniffsTheFirstThreeBytesAndTheDotRule) {
         {"fw.new/firmware", ":10", true}, // the first '.' may lie in a folder name
         {"firmware", ":10", false},       // no '.' anywhere in the path
     };
-    const std::size_t before = openDescriptors();
+    const int before = openDescriptors();
     for (const auto& c : cases) {
         EXPECT_EQ(IsHexFile(folder.write(c.name, c.content)), c.accepted) << c.name;
     }
-    EXPECT_FALSE(IsHexFile((folder.path / "missing.hex").string()));
-    std::filesystem::create_directories(folder.path / "folder.hex");
-    EXPECT_FALSE(IsHexFile((folder.path / "folder.hex").string()));
+    EXPECT_FALSE(IsHexFile((folder.path() / "missing.hex").string()));
+    std::filesystem::create_directories(folder.path() / "folder.hex");
+    EXPECT_FALSE(IsHexFile((folder.path() / "folder.hex").string()));
     // The path's first '.' must have two characters before it, whatever follows.
     folder.write("fw.hex", ":10");
     folder.write("a.hex", ":10");
     const auto home = std::filesystem::current_path();
-    std::filesystem::current_path(folder.path);
+    std::filesystem::current_path(folder.path());
     EXPECT_TRUE(IsHexFile("fw.hex"));
     EXPECT_FALSE(IsHexFile("a.hex"));
     EXPECT_FALSE(IsHexFile("./fw.hex"));
@@ -50,13 +47,13 @@ TEST(IsHexFile, SniffsTheFirstThreeBytesAndTheDotRule) {
 }
 
 TEST(SelectUpgradeFile, AcceptsRefusesAndNeverLosesTheEarlierChoice) {
-    UploadRig<> rig;
+    Rig<> rig;
     const std::string good = rig.folder.write("fw.new/ctrl.hex", ":10");
     rig.upload.SelectUpgradeFile(good);
     rig.upload.SelectUpgradeFile(""); // the dialog was cancelled
     EXPECT_EQ(rig.upload.upgradeFileName(), "ctrl.hex");
     EXPECT_EQ(rig.host.upgradeFileText, "ctrl.hex");
-    EXPECT_EQ(rig.upload.dialogFolder(), (rig.folder.path / "fw.new").string());
+    EXPECT_EQ(rig.upload.dialogFolder(), (rig.folder.path() / "fw.new").string());
 
     rig.upload.SelectUpgradeFile(rig.folder.write("work/image.txt", "not hex"));
     rig.upload.SelectUpgradeFile("D:\\work\\image.txt"); // named after its last backslash too
@@ -118,7 +115,7 @@ TEST(CheckHexFile, SummarisesAGoodFileAndNamesTheFirstBadLineAndItsProblem) {
         EXPECT_EQ(result.line, c.line) << c.content;
         EXPECT_EQ(result.problem, c.problem) << c.content;
     }
-    EXPECT_EQ(checkHexFile(folder.path.string()).problem, "the file cannot be opened");
+    EXPECT_EQ(checkHexFile(folder.path().string()).problem, "the file cannot be opened");
 }
 
 } // namespace
