@@ -96,6 +96,17 @@ public:
 
     /// Closes the device; the handle is invalid afterwards.
     virtual BridgeStatus HidUart_Close(BridgeHandle device) = 0;
+
+    /// Why the last HidUart_Open failed, in the user's words, where the status text alone would
+    /// not tell them what to do: which device and what the system said
+    /// ("/dev/ttyUSB0: No such file or directory"), or the process that owns the device.
+    struct OpenProblem {
+        bool inUse = false; ///< another process owns the device (see link/owner/OwnerLock.h)
+        std::string text;   ///< empty when there is nothing to add to the status
+    };
+    /// Valid after a failed HidUart_Open until the next open; a bridge without more to say
+    /// answers an empty problem.
+    virtual OpenProblem lastOpenProblem() const { return {}; }
 };
 
 } // namespace kestrun

@@ -1,5 +1,7 @@
 #include "link/cp2110/Cp2110Bridge.h"
 
+#include "link/owner/OwnerLock.h"
+
 #include <hidapi.h>
 
 #include <algorithm>
@@ -9,6 +11,8 @@
 #include <chrono>
 #include <climits>
 #include <cstring>
+#include <future>
+#include <system_error>
 #include <unistd.h>
 
 namespace kestrun {
@@ -17,6 +21,7 @@ namespace {
 // Feature reports of the chip: byte 0 is the report id.
 constexpr uint8_t UartEnableReport = 0x41;
 constexpr uint8_t PurgeFifosReport = 0x43;
+constexpr uint8_t UartConfigReport = 0x50;
 constexpr uint8_t UartDisabled = 0x00;
 constexpr uint8_t UartEnabled = 0x01;
 constexpr uint8_t PurgeBoth = 0x03;
@@ -26,6 +31,27 @@ constexpr uint32_t DefaultWriteTimeout = 1000;
 
 // A flood of reports that carry no UART data must not hold the link's tick forever.
 constexpr int MaxReportsPerRead = 512;
+// The kernel keeps at most 64 reports per open handle: draining them after the purge takes at
+// most that many reads; the margin covers reports still arriving from the chip meanwhile.
+constexpr int MaxStaleReports = 256;
+
+// Get/Set UART Config: id, rate (most significant byte first), parity none, flow control
+// none, 8 data bits (code 3), short stop bit.
+using UartConfig = std::array<uint8_t, 9>;
+UartConfig uartConfig(uint32_t baud) {
+    return {UartConfigReport,
+            static_cast<uint8_t>(baud >> 24),
+            static_cast<uint8_t>(baud >> 16),
+            static_cast<uint8_t>(baud >> 8),
+            static_cast<uint8_t>(baud),
+            0x00,
+            0x00,
+            0x03,
+            0x00};
+}
+
+constexpr const char* ConfigNotTaken =
+    ": the bridge did not keep its UART configuration (%1 baud, 8N1, no flow control)";
 
 struct HidDeviceCloser {
     void operator()(hid_device* device) const { hid_close(device); }
@@ -144,6 +170,24 @@ struct Cp2110Bridge::OpenDevice {
     // hidraw fails every read once the device is unplugged; after the first failure the
     // device counts as gone and hidapi is not asked again.
     bool gone = false;
+    // A report the kernel is still holding (a hidraw write may take up to 5 s and nothing
+    // shortens it): it runs on its own thread so the link waits no longer than its write
+    // timeout. While it is under way no other hidapi call touches the device.
+    std::future<int> writing;
+    std::unique_ptr<OwnerLock> owner;
+
+    // Waits at most `wait` for a report left under way by an earlier write; true once none
+    // is. Its outcome was already answered (WriteTimedOut); an unplug shows with the next read.
+    bool finishWrite(std::chrono::milliseconds wait) {
+        if (!writing.valid()) {
+            return true;
+        }
+        if (writing.wait_for(wait) != std::future_status::ready) {
+            return false;
+        }
+        writing.get();
+        return true;
+    }
 };
 
 Cp2110Bridge::Cp2110Bridge(NodeAccessCheck accessCheck, MillisecondClock clock)
@@ -155,6 +199,9 @@ Cp2110Bridge::Cp2110Bridge(NodeAccessCheck accessCheck, MillisecondClock clock)
 
 Cp2110Bridge::~Cp2110Bridge() {
     for (const auto& device : open_) {
+        if (device->writing.valid()) {
+            device->writing.wait();
+        }
         if (!device->gone) {
             sendFeature(device->hid.get(), UartEnableReport, UartDisabled);
         }
@@ -247,6 +294,14 @@ BridgeStatus Cp2110Bridge::HidUart_Open(BridgeHandle* device, uint32_t deviceNum
         return BridgeStatusCode::DeviceNotFound;
     }
     const Entry& entry = snapshot_[deviceNum];
+    problem_ = {};
+    // Nothing touches a bridge another Kestrun process owns: its purge or disable would act on
+    // the chip under that process.
+    std::unique_ptr<OwnerLock> owner = OwnerLock::acquire(entry.path, problem_.text);
+    if (!owner) {
+        problem_.inUse = true;
+        return BridgeStatusCode::DeviceAccessError;
+    }
     HidDevicePtr hid(hid_open_path(entry.path.c_str()));
     if (!hid) {
         switch (accessCheck_(entry.path)) {
@@ -259,16 +314,37 @@ BridgeStatus Cp2110Bridge::HidUart_Open(BridgeHandle* device, uint32_t deviceNum
         }
         return BridgeStatusCode::DeviceIoFailed;
     }
-    // The chip's UART is off until enabled; enabling it is the UART's open. Purging both FIFOs
-    // drops whatever the controller sent before we were listening.
+    // The chip's UART is off until enabled; enabling it is the UART's open. The chip keeps the
+    // configuration the last program gave it, so ours is set every time. The purge empties the
+    // chip's FIFOs, but the kernel began queueing reports in this handle when the node was
+    // opened: those are read and dropped, so no stale byte reaches the first exchange.
+    const UartConfig wanted = uartConfig(baud_);
     if (!sendFeature(hid.get(), UartEnableReport, UartEnabled) ||
+        hid_send_feature_report(hid.get(), wanted.data(), wanted.size()) < 0 ||
         !sendFeature(hid.get(), PurgeFifosReport, PurgeBoth)) {
+        return BridgeStatusCode::DeviceIoFailed;
+    }
+    std::array<uint8_t, ReportSize> stale{};
+    for (int i = 0; i < MaxStaleReports; ++i) {
+        if (hid_read_timeout(hid.get(), stale.data(), stale.size(), 0) <= 0) {
+            break;
+        }
+    }
+    UartConfig read{UartConfigReport};
+    if (hid_get_feature_report(hid.get(), read.data(), read.size()) !=
+            static_cast<int>(read.size()) ||
+        read != wanted) {
+        std::string text = ConfigNotTaken;
+        text.replace(text.find("%1"), 2, std::to_string(baud_));
+        problem_.text = entry.path + text;
+        sendFeature(hid.get(), UartEnableReport, UartDisabled);
         return BridgeStatusCode::DeviceIoFailed;
     }
     auto opened = std::make_unique<OpenDevice>();
     opened->hid = std::move(hid);
     opened->path = entry.path;
     opened->product = entry.product;
+    opened->owner = std::move(owner);
     *device = opened.get();
     open_.push_back(std::move(opened));
     return BridgeStatusCode::Success;
@@ -307,9 +383,12 @@ BridgeStatus Cp2110Bridge::HidUart_Read(BridgeHandle device, uint8_t* buffer,
     opened->heldBegin +=
         take(opened->held.data() + opened->heldBegin, opened->heldEnd - opened->heldBegin);
 
+    // While a report is still under way its thread has the device: what arrives meanwhile stays
+    // queued in the kernel for a later read.
+    const bool free = opened->finishWrite(std::chrono::milliseconds(0));
     const uint64_t deadline = clock_() + opened->readTimeout;
-    for (int reports = 0; !opened->gone && got < numBytesToRead && reports < MaxReportsPerRead;
-         ++reports) {
+    for (int reports = 0;
+         free && !opened->gone && got < numBytesToRead && reports < MaxReportsPerRead; ++reports) {
         const uint64_t now = clock_();
         const int wait = now >= deadline ? 0
                                          : static_cast<int>(std::min<uint64_t>(
@@ -363,23 +442,37 @@ BridgeStatus Cp2110Bridge::HidUart_Write(BridgeHandle device, const uint8_t* buf
     if (opened->gone) {
         return BridgeStatusCode::DeviceIoFailed;
     }
-    // hid_write on hidraw is a blocking write(2) of one report and hidapi offers no timeout for
-    // it; the kernel bounds each interrupt transfer itself. So the write timeout is honoured
-    // between reports: once it has run out, no further report is started and the write answers
-    // WriteTimedOut with the count of bytes that did go. One report is always tried, so a
-    // single byte (the settings frames go byte by byte) is never refused by the clock alone.
-    const uint64_t start = clock_();
+    // A hidraw write is an interrupt transfer the kernel may hold for up to 5 s, and nothing
+    // shortens one once started. Each report therefore goes out on a thread of its own, and the
+    // write waits for it only as long as the write timeout has left: a stuck bus ends in
+    // WriteTimedOut instead of a frozen window, and the report finishes in the background.
+    using namespace std::chrono;
+    const auto deadline = steady_clock::now() + milliseconds(opened->writeTimeout);
+    const auto left = [&] {
+        return std::max(duration_cast<milliseconds>(deadline - steady_clock::now()),
+                        milliseconds(0));
+    };
+    if (!opened->finishWrite(left())) {
+        return BridgeStatusCode::WriteTimedOut;
+    }
     uint32_t sent = 0;
     while (sent < numBytesToWrite) {
-        if (sent > 0 && clock_() - start >= opened->writeTimeout) {
-            return BridgeStatusCode::WriteTimedOut;
-        }
         const auto count =
             static_cast<uint8_t>(std::min<std::size_t>(numBytesToWrite - sent, MaxReportData));
         std::array<uint8_t, ReportSize> report{};
         report[0] = count;
         std::copy_n(buffer + sent, count, report.begin() + 1);
-        if (hid_write(opened->hid.get(), report.data(), count + std::size_t{1}) < 0) {
+        try {
+            opened->writing = std::async(std::launch::async, [hid = opened->hid.get(), report] {
+                return hid_write(hid, report.data(), report[0] + std::size_t{1});
+            });
+        } catch (const std::system_error&) {
+            return BridgeStatusCode::WriteError; // no thread to be had
+        }
+        if (opened->writing.wait_for(left()) != std::future_status::ready) {
+            return BridgeStatusCode::WriteTimedOut;
+        }
+        if (opened->writing.get() < 0) {
             return BridgeStatusCode::WriteError;
         }
         sent += count;
@@ -414,7 +507,11 @@ BridgeStatus Cp2110Bridge::HidUart_Close(BridgeHandle device) {
     if (it == open_.end()) {
         return BridgeStatusCode::InvalidHandle;
     }
-    // Disabling the UART is its close; after an unplug it fails, which changes nothing.
+    // Disabling the UART is its close; after an unplug it fails, which changes nothing. A
+    // report still under way has the device until it ends (an unplug ends it at once).
+    if ((*it)->writing.valid()) {
+        (*it)->writing.wait();
+    }
     if (!(*it)->gone) {
         sendFeature((*it)->hid.get(), UartEnableReport, UartDisabled);
     }

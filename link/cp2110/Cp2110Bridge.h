@@ -37,7 +37,7 @@ using NodeAccessCheck = NodeAccess (*)(const std::string& path);
 /// The real check: access(2) for reading and writing.
 NodeAccess nodeAccess(const std::string& path);
 
-/// A monotonic millisecond clock for the write timeout. Tests replace it to stage a slow bus.
+/// A monotonic millisecond clock for the read timeout. Tests replace it.
 using MillisecondClock = uint64_t (*)();
 /// The real clock (steady_clock).
 uint64_t steadyMilliseconds();
@@ -49,6 +49,10 @@ public:
     ~Cp2110Bridge() override;
     Cp2110Bridge(const Cp2110Bridge&) = delete;
     Cp2110Bridge& operator=(const Cp2110Bridge&) = delete;
+
+    /// The UART rate the next open sets (115200 unless chosen: the controller's firmware speaks
+    /// 115200 8N1 without flow control).
+    void setBaud(uint32_t baud) { baud_ = baud; }
 
     /// Every HID device with its index, path, product string and whether it can be opened,
     /// in the order HidUart_GetNumDevices indexes them (one entry per path, sorted by path).
@@ -63,13 +67,17 @@ public:
     /// DeviceNotFound for an index outside the snapshot, InvalidParameter for other options.
     BridgeStatus HidUart_GetString(uint32_t deviceNum, uint16_t vid, uint16_t pid,
                                    char* deviceString, uint32_t options) override;
-    /// Opens the device, enables its UART and purges both FIFOs. DeviceAccessError when the
-    /// node refuses this user, DeviceNotFound when it has gone, DeviceIoFailed when the chip
-    /// does not take the enable.
+    /// Becomes the device's owner (another Kestrun process that owns it refuses the open with
+    /// DeviceAccessError before anything touches the device), opens it, enables the UART, sets
+    /// the UART configuration (the rate, 8N1, no flow control: the chip keeps whatever the last
+    /// program set while it stays powered), purges both FIFOs and drops every report the
+    /// handle received before the purge, then reads the configuration back. DeviceAccessError
+    /// when the node refuses this user, DeviceNotFound when it has gone, DeviceIoFailed when the
+    /// chip does not take the enable or the configuration does not read back as set.
     BridgeStatus HidUart_Open(BridgeHandle* device, uint32_t deviceNum, uint16_t vid,
                               uint16_t pid) override;
     /// Both in milliseconds. Read 0: a read returns at once with what has arrived. The write
-    /// timeout is checked between reports (see HidUart_Write). Defaults: read 0, write 1000.
+    /// timeout bounds a whole write (see HidUart_Write). Defaults: read 0, write 1000.
     BridgeStatus HidUart_SetTimeouts(BridgeHandle device, uint32_t readTimeout,
                                      uint32_t writeTimeout) override;
     /// Gathers the data bytes of waiting input reports up to the count asked for; a report that
@@ -79,17 +87,20 @@ public:
     /// read.
     BridgeStatus HidUart_Read(BridgeHandle device, uint8_t* buffer, uint32_t numBytesToRead,
                               uint32_t* numBytesRead) override;
-    /// Sends the bytes as reports of at most 63 data bytes. WriteTimedOut when the write
-    /// timeout ran out before the last report went, WriteError when hidapi refused a report;
-    /// *numBytesWritten counts the data bytes of the reports that went. A write of 0 bytes
-    /// sends nothing and succeeds.
+    /// Sends the bytes as reports of at most 63 data bytes, the whole call waiting at most the
+    /// write timeout. WriteTimedOut when it ran out before the last report went (the report under
+    /// way finishes in the background; until it has, reads bring nothing and writes wait for it
+    /// first), WriteError when hidapi refused a report; *numBytesWritten counts the data bytes
+    /// of the reports that went. A write of 0 bytes sends nothing and succeeds.
     BridgeStatus HidUart_Write(BridgeHandle device, const uint8_t* buffer, uint32_t numBytesToWrite,
                                uint32_t* numBytesWritten) override;
     /// Option 3: the path the device was opened with; option 6: its product string.
     BridgeStatus HidUart_GetOpenedString(BridgeHandle device, char* deviceString,
                                          uint32_t options) override;
-    /// Disables the UART (ignoring a failure: the device may have gone) and closes the device.
+    /// Waits for a report still under way, disables the UART (ignoring a failure: the device
+    /// may have gone), closes the device and gives up its ownership.
     BridgeStatus HidUart_Close(BridgeHandle device) override;
+    OpenProblem lastOpenProblem() const override { return problem_; }
 
     /// Data bytes a report carries at most.
     static constexpr std::size_t MaxReportData = 63;
@@ -110,6 +121,8 @@ private:
 
     NodeAccessCheck accessCheck_;
     MillisecondClock clock_;
+    uint32_t baud_ = 115200;
+    OpenProblem problem_;
     std::vector<Entry> snapshot_;
     std::vector<std::unique_ptr<OpenDevice>> open_;
 };

@@ -1,10 +1,12 @@
-// The CP2110 driver against a fake hidapi that behaves as the chip does: enumeration, the
-// UART's enable and purge, reports in both directions, timeouts, an unplugged device; then Get
-// Data and Send Data through the link engine and the driver, with the test as the controller.
+// The CP2110 driver against a fake hidapi that behaves as the chip and the kernel do:
+// enumeration, the UART's open sequence, reports in both directions, one owner per bridge, a
+// write the kernel holds, an unplugged device; then Get Data and Send Data through the link
+// engine and the driver, with the test as the controller.
 
 #include "link/cp2110/Cp2110Bridge.h"
 #include "link/LinkEngine.h"
 #include "link/SettingsExchange.h"
+#include "link/owner/OwnerLock.h"
 #include "tests/drivers/FakeHidapi.h"
 #include "tests/drivers/WireText.h"
 #include "tests/support/RecordingHost.h"
@@ -12,10 +14,16 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
+#include <cstdlib>
 #include <random>
 #include <string>
 #include <tuple>
 #include <vector>
+
+#include <csignal>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace kestrun {
 namespace {
@@ -23,21 +31,41 @@ namespace {
 using test::hex;
 
 const std::string BridgePath = "/dev/hidraw7";
+// The chip as another program left it: UART on, 9600 baud with RTS/CTS, and a get reply for
+// some other record waiting in its FIFO.
+const std::vector<uint8_t> StaleConfig{0x50, 0x00, 0x00, 0x25, 0x80, 0x00, 0x01, 0x03, 0x00};
+const std::vector<uint8_t> StaleBytes = test::settingsFrame(SettingsRecord{});
+
+void leftByAnotherProgram(fakehid::Device& chip) {
+    chip.uartEnabled = true;
+    chip.uartConfig = StaleConfig;
+    fakehid::controllerSends(chip.path, StaleBytes, 5);
+}
+
+// Each test process owns bridges in a runtime folder of its own.
+void privateRuntimeFolder() {
+    static std::string folder = [] {
+        std::string name = ::testing::TempDir() + "kestrun-owner-XXXXXX";
+        return std::string(::mkdtemp(name.data()));
+    }();
+    ::setenv("XDG_RUNTIME_DIR", folder.c_str(), 1);
+}
 
 class Cp2110Test : public ::testing::Test {
 protected:
-    void SetUp() override { fakehid::reset(); }
+    void SetUp() override {
+        fakehid::reset();
+        privateRuntimeFolder();
+    }
 
     uint32_t count() {
         uint32_t n = 0;
         EXPECT_EQ(bridge.HidUart_GetNumDevices(&n, 0, 0), BridgeStatusCode::Success);
         return n;
     }
-    /// Plugs in the bridge and opens it through the driver. What the controller sent before
-    /// the UART was enabled must never reach the link.
+    /// Plugs in the bridge as another program left it and opens it through the driver.
     BridgeHandle openBridge() {
-        fakehid::addDevice(BridgePath, L"CP2110 HID USB-to-UART Bridge");
-        fakehid::controllerSends(BridgePath, {0x55});
+        leftByAnotherProgram(fakehid::addDevice(BridgePath, L"CP2110 HID USB-to-UART Bridge"));
         count();
         BridgeHandle handle = nullptr;
         EXPECT_EQ(bridge.HidUart_Open(&handle, 0, 0, 0), BridgeStatusCode::Success);
@@ -88,19 +116,34 @@ TEST_F(Cp2110Test, ListsEachPathOnceInPathOrderWithEightBitText) {
     EXPECT_FALSE(devices[3].accessible);
 }
 
-TEST_F(Cp2110Test, OpenEnablesTheUartAndPurgesCloseDisablesIt) {
-    BridgeHandle handle = openBridge();
-    EXPECT_EQ(chip().featureReports,
-              (std::vector<std::vector<uint8_t>>{{0x41, 0x01}, {0x43, 0x03}}));
-    std::array<uint8_t, 8> buffer{};
-    uint32_t read = 9;
-    EXPECT_EQ(bridge.HidUart_Read(handle, buffer.data(), 8, &read), BridgeStatusCode::ReadTimedOut);
-    EXPECT_EQ(read, 0u);
-    EXPECT_EQ(bridge.HidUart_Close(handle), BridgeStatusCode::Success);
-    EXPECT_EQ(hex(chip().featureReports.back()), "41 00");
-    EXPECT_EQ(chip().openHandles, 0);
-    EXPECT_EQ(bridge.HidUart_Read(handle, buffer.data(), 8, &read),
-              BridgeStatusCode::InvalidHandle);
+// The chip keeps the last program's UART configuration and the kernel queues its stale reports
+// in the new handle before the purge: the open must set 115200 8N1 (or the chosen rate), read
+// it back, and drop every stale report, so nothing of it reaches the first exchange.
+TEST_F(Cp2110Test, OpenSetsTheUartUpAndDropsStaleReportsCloseDisablesIt) {
+    const std::pair<uint32_t, std::string> rates[] = {{115200, "50 00 01 C2 00 00 00 03 00"},
+                                                      {9600, "50 00 00 25 80 00 00 03 00"}};
+    for (const auto& [baud, config] : rates) {
+        fakehid::reset();
+        bridge.setBaud(baud);
+        BridgeHandle handle = openBridge();
+        ASSERT_NE(handle, nullptr) << baud;
+        std::vector<std::string> features;
+        for (const auto& report : chip().featureReports) {
+            features.push_back(hex(report));
+        }
+        EXPECT_EQ(features, (std::vector<std::string>{"41 01", config, "43 03"}));
+        EXPECT_EQ(hex(chip().uartConfig), config);
+        std::array<uint8_t, 8> buffer{};
+        uint32_t read = 9;
+        EXPECT_EQ(bridge.HidUart_Read(handle, buffer.data(), 8, &read),
+                  BridgeStatusCode::ReadTimedOut);
+        EXPECT_EQ(read, 0u) << "a stale report reached the link";
+        EXPECT_EQ(bridge.HidUart_Close(handle), BridgeStatusCode::Success);
+        EXPECT_EQ(hex(chip().featureReports.back()), "41 00");
+        EXPECT_EQ(chip().openHandles, 0);
+        EXPECT_EQ(bridge.HidUart_Read(handle, buffer.data(), 8, &read),
+                  BridgeStatusCode::InvalidHandle);
+    }
 }
 
 TEST_F(Cp2110Test, OpenFailuresMapToTheirStatus) {
@@ -110,10 +153,12 @@ TEST_F(Cp2110Test, OpenFailuresMapToTheirStatus) {
         {"unplugged since counted", &Chip::present, false, BridgeStatusCode::DeviceNotFound},
         {"open refused", &Chip::openFails, true, BridgeStatusCode::DeviceIoFailed},
         {"UART enable refused", &Chip::featureFails, true, BridgeStatusCode::DeviceIoFailed},
+        {"configuration not kept", &Chip::configSticks, false, BridgeStatusCode::DeviceIoFailed},
     };
     for (const auto& [name, flag, value, expected] : cases) {
         fakehid::reset();
         fakehid::Device& d = fakehid::addDevice(BridgePath, L"CP2110");
+        leftByAnotherProgram(d);
         count();
         d.*flag = value;
         BridgeHandle handle = &d;
@@ -121,6 +166,56 @@ TEST_F(Cp2110Test, OpenFailuresMapToTheirStatus) {
         EXPECT_EQ(handle, nullptr) << name;
         EXPECT_EQ(d.openHandles, 0) << name << ": a failed open must not keep the device";
     }
+    EXPECT_EQ(bridge.lastOpenProblem().text,
+              BridgePath + ": the bridge did not keep its UART configuration (115200 baud, 8N1, "
+                           "no flow control)");
+}
+
+// A second Kestrun process on the bridge is refused before it touches the device, with the
+// owner named, while the first goes on working; a crashed owner leaves nothing locked.
+TEST_F(Cp2110Test, SecondOwnerIsRefusedAndTheFirstKeepsWorking) {
+    BridgeHandle first = openBridge();
+    const std::size_t features = chip().featureReports.size();
+    Cp2110Bridge second{fakehid::nodeAccess, fakehid::clockMs};
+    uint32_t n = 0;
+    second.HidUart_GetNumDevices(&n, 0, 0);
+    BridgeHandle refused = nullptr;
+    EXPECT_EQ(second.HidUart_Open(&refused, 0, 0, 0), BridgeStatusCode::DeviceAccessError);
+    EXPECT_TRUE(second.lastOpenProblem().inUse);
+    EXPECT_EQ(second.lastOpenProblem().text, BridgePath + " is in use by " +
+                                                 program_invocation_short_name + " (pid " +
+                                                 std::to_string(::getpid()) + ")");
+    EXPECT_EQ(chip().featureReports.size(), features) << "no enable, purge or disable";
+    EXPECT_EQ(chip().openHandles, 1);
+    fakehid::controllerSends(BridgePath, {0x01});
+    std::array<uint8_t, 4> buffer{};
+    EXPECT_EQ(bridge.HidUart_Read(first, buffer.data(), 4, &n), BridgeStatusCode::ReadTimedOut);
+    EXPECT_EQ(n, 1u);
+    bridge.HidUart_Close(first);
+    EXPECT_EQ(second.HidUart_Open(&refused, 0, 0, 0), BridgeStatusCode::Success);
+    second.HidUart_Close(refused);
+
+    // Another process takes the bridge and is killed while holding it.
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t owner = ::fork();
+    if (owner == 0) {
+        std::string unused;
+        const auto lock = OwnerLock::acquire(BridgePath, unused);
+        (void)!::write(ready[1], "x", 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char x = 0;
+    ASSERT_EQ(::read(ready[0], &x, 1), 1);
+    std::string holder;
+    EXPECT_EQ(OwnerLock::acquire(BridgePath, holder), nullptr);
+    EXPECT_NE(holder.find("(pid " + std::to_string(owner) + ")"), std::string::npos) << holder;
+    ::kill(owner, SIGKILL);
+    ::waitpid(owner, nullptr, 0);
+    EXPECT_NE(OwnerLock::acquire(BridgePath, holder), nullptr) << "the dead owner still holds it";
+    ::close(ready[0]);
+    ::close(ready[1]);
 }
 
 // Reports of any size, read with buffers of any size: every byte arrives once, in order, a
@@ -133,11 +228,13 @@ TEST_F(Cp2110Test, AnySplitOfTheStreamReadsBackInOrder) {
         for (uint8_t& b : sent) {
             b = static_cast<uint8_t>(random());
         }
-        for (std::size_t at = 0; at < sent.size();) {
+        std::size_t at = 0;
+        for (int reports = 0; at < sent.size() && reports < 64; ++reports) { // the kernel's limit
             const std::size_t n = std::min<std::size_t>(1 + random() % 63, sent.size() - at);
             fakehid::controllerSends(BridgePath, {sent.begin() + at, sent.begin() + at + n});
             at += n;
         }
+        sent.resize(at);
         std::vector<uint8_t> got;
         for (int reads = 0; got.size() < sent.size() && reads < 1000; ++reads) {
             std::vector<uint8_t> buffer(1 + random() % 255); // exact size: ASan sees overruns
@@ -155,10 +252,13 @@ TEST_F(Cp2110Test, AnySplitOfTheStreamReadsBackInOrder) {
 
 TEST_F(Cp2110Test, ReportsThatAreNotUartDataAreSkipped) {
     BridgeHandle handle = openBridge();
-    chip().inputReports = {{0x00, 0xEE, 0xEE},       // id 0: no data
-                           {0x42, 0x00, 0x01},       // a status report id
-                           {0x0A, 0x31, 0x32, 0x33}, // claims 10, carries 3
-                           {0x01, 0x34, 0x99}};      // a byte beyond what the id claims
+    for (const std::vector<uint8_t>& report :
+         {std::vector<uint8_t>{0x00, 0xEE, 0xEE}, // id 0: no data
+          {0x42, 0x00, 0x01},                     // a status report id
+          {0x0A, 0x31, 0x32, 0x33},               // claims 10, carries 3
+          {0x01, 0x34, 0x99}}) {                  // a byte beyond what the id claims
+        fakehid::deliver(BridgePath, report);
+    }
     std::array<uint8_t, 16> buffer{};
     uint32_t n = 0;
     EXPECT_EQ(bridge.HidUart_Read(handle, buffer.data(), 16, &n), BridgeStatusCode::ReadTimedOut);
@@ -184,23 +284,31 @@ TEST_F(Cp2110Test, WriteSplitsIntoReportsOfAtMost63Bytes) {
     }
 }
 
-TEST_F(Cp2110Test, WriteTimesOutBetweenReportsAndReportsARefusal) {
+// The kernel may hold a report for 5 s: the write gives up after its timeout, reads bring
+// nothing while the report is still under way, and the unplug that ends it shows as a failure.
+TEST_F(Cp2110Test, AWriteTheKernelHoldsTimesOut) {
     BridgeHandle handle = openBridge();
-    bridge.HidUart_SetTimeouts(handle, 0, 2000);
-    chip().writeDelayMs = 1500; // a bus so slow that each report takes 1.5 s
-    std::vector<uint8_t> bytes(200, 0x3C);
-    uint32_t written = 0;
-    // 0 ms: first report; 1500 ms: second (still inside 2000); 3000 ms: stop.
-    EXPECT_EQ(bridge.HidUart_Write(handle, bytes.data(), 200, &written),
+    bridge.HidUart_SetTimeouts(handle, 0, 50);
+    chip().writeBlockMs = 5000;
+    const std::vector<uint8_t> bytes(70, 0x3C);
+    uint32_t written = 9;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(bridge.HidUart_Write(handle, bytes.data(), 70, &written),
               BridgeStatusCode::WriteTimedOut);
-    EXPECT_EQ(written, 126u);
-    // A single byte always gets its one report, however slow the bus.
-    chip().writeDelayMs = 5000;
-    EXPECT_EQ(bridge.HidUart_Write(handle, bytes.data(), 1, &written), BridgeStatusCode::Success);
-    chip().writeFails = true;
+    EXPECT_EQ(written, 0u);
+    EXPECT_EQ(bridge.HidUart_Write(handle, bytes.data(), 1, &written),
+              BridgeStatusCode::WriteTimedOut)
+        << "the next write waits for the report under way";
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(1000));
+    fakehid::controllerSends(BridgePath, {0x01});
+    uint8_t byte = 0;
+    EXPECT_EQ(bridge.HidUart_Read(handle, &byte, 1, &written), BridgeStatusCode::ReadTimedOut);
+    EXPECT_EQ(written, 0u);
+    fakehid::plug(BridgePath, false);
     EXPECT_EQ(bridge.HidUart_Write(handle, bytes.data(), 1, &written),
               BridgeStatusCode::WriteError);
-    EXPECT_EQ(written, 0u);
+    EXPECT_EQ(bridge.HidUart_Read(handle, &byte, 1, &written), BridgeStatusCode::DeviceIoFailed);
+    EXPECT_EQ(chip().uartOut.size(), 0u);
 }
 
 // --- the link over the driver ------------------------------------------------------------------
@@ -208,10 +316,12 @@ TEST_F(Cp2110Test, WriteTimesOutBetweenReportsAndReportsARefusal) {
 class Cp2110Link : public Cp2110Test {
 protected:
     void SetUp() override {
-        fakehid::reset();
+        Cp2110Test::SetUp();
         // Another HID device sorts first: the link must pass it over for the bridge.
         fakehid::addDevice("/dev/hidraw0", L"USB Optical Mouse");
-        fakehid::addDevice(BridgePath, L"CP2110 HID USB-to-UART Bridge").listings = 2;
+        fakehid::Device& chip = fakehid::addDevice(BridgePath, L"CP2110 HID USB-to-UART Bridge");
+        chip.listings = 2;
+        leftByAnotherProgram(chip);
         engine.reset();
         engine.ConnectBridge();
     }
@@ -294,6 +404,14 @@ TEST_F(Cp2110Link, UnplugShowsWriteFailuresThenReplugReconnects) {
     EXPECT_EQ(host.connectionText, "Connected");
     engine.TransmitByte(0x3B);
     EXPECT_EQ(hex(chip().uartOut), "3B") << "the UART is enabled again after power-up";
+
+    // The kernel holds the next byte: the link waits its 2000 ms write timeout, no longer.
+    chip().writeBlockMs = 5000;
+    const auto start = std::chrono::steady_clock::now();
+    engine.TransmitByte(0x47);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2500));
+    EXPECT_EQ(host.messages.back().text, "Failed to transmit : Write timed out");
+    fakehid::plug(BridgePath, false);
 }
 
 } // namespace

@@ -1,0 +1,27 @@
+#pragma once
+// One owner per bridge or port: the driver takes this lock before it opens a device, so a second
+// Kestrun process (window or command-line tool) never opens, purges or disables a UART that the
+// first one is using. The lock is advisory and tied to the process: the system drops it when the
+// owner exits or crashes, so nothing stays locked. One implementation per platform, picked by the
+// build (OwnerLock_unix.cpp: flock on a file in the user's runtime folder).
+
+#include <memory>
+#include <string>
+
+namespace kestrun {
+
+/// "/dev/hidraw3 is in use by kestrun-cli (pid 4242)": what a refused process is told.
+inline constexpr const char* DeviceInUseText = "%1 is in use by %2 (pid %3)";
+
+class OwnerLock {
+public:
+    virtual ~OwnerLock() = default;
+
+    /// Makes this process the owner of `device` (a device path). Answers the held lock (released
+    /// when destroyed), or nullptr when another process holds it; `holder` then says which one
+    /// in DeviceInUseText's words. Where no lock can be made at all (no writable runtime
+    /// folder), it answers a lock that holds nothing, so the device can still be used.
+    static std::unique_ptr<OwnerLock> acquire(const std::string& device, std::string& holder);
+};
+
+} // namespace kestrun
