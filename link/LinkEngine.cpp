@@ -73,9 +73,12 @@ void LinkEngine::ConnectBridge() {
         if (bridge_.HidUart_Open(&handle, index, 0, 0) != BridgeStatusCode::Success) {
             bridgeOpen_ = false;
             bridgeHandle_ = nullptr;
-            host_.setConnectionText(LinkText::Disconnected);
+            const BridgeLibrary::OpenProblem problem = bridge_.lastOpenProblem();
+            openProblem_ = problem.text;
+            host_.setConnectionText(problem.inUse ? LinkText::InUse : LinkText::Disconnected);
             continue;
         }
+        openProblem_.clear();
         bridgeHandle_ = handle;
         bridge_.HidUart_SetTimeouts(bridgeHandle_, 0, 2000);
         bridgeOpen_ = true;
@@ -108,6 +111,11 @@ bool LinkEngine::HandleDeviceChange(uint32_t eventType, const DeviceNotice* noti
         host_.setConnectionText(LinkText::Disconnected);
     }
     return true;
+}
+
+void LinkEngine::ShowNotConnected() {
+    host_.showMessage(openProblem_.empty() ? std::string(LinkText::NotConnected) : openProblem_,
+                      LinkText::NotConnectedCaption, MessageIcon::Error);
 }
 
 bool LinkEngine::writeBytes(const uint8_t* bytes, uint32_t count) {

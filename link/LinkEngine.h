@@ -48,6 +48,8 @@ struct DeviceNotice {
 namespace LinkText {
 inline constexpr const char* Connected = "Connected";
 inline constexpr const char* Disconnected = "Disconnected";
+/// The bridge is there but another Kestrun process owns it.
+inline constexpr const char* InUse = "In use";
 inline constexpr const char* NoResponse = "No Response from Device";
 inline constexpr const char* StatusIdle = "---";
 inline constexpr const char* TransmitFailed = "Failed to transmit : %s";
@@ -95,6 +97,11 @@ public:
     /// Arrival runs ConnectBridge; removal closes the bridge when the notice names the open
     /// device's path (ignoring letter case). Always answers true.
     bool HandleDeviceChange(uint32_t eventType, const DeviceNotice* notice);
+
+    /// The refusal of a command while no bridge is open: "Controller is not connected", with
+    /// why the last open failed when the bridge said (the port and the system's reason, or the
+    /// process that owns the bridge), else the advice to connect the cable.
+    void ShowNotConnected();
 
     /// Writes one byte; a failure is reported (outside a tick) and the caller goes on.
     void TransmitByte(uint8_t byte);
@@ -148,6 +155,7 @@ private:
 
     bool bridgeOpen_ = false;
     BridgeHandle bridgeHandle_ = nullptr;
+    std::string openProblem_; // why the last open failed, when the bridge said
     bool inTick_ = false;
     LinkState linkState_ = LinkState::Idle;
     uint32_t responseTimeout_ = AnswerTicks;

@@ -14,8 +14,7 @@ SettingsExchange::SettingsExchange(LinkEngine& engine, SettingsRecord& record)
 
 bool SettingsExchange::guard() {
     if (!engine_.bridgeOpen()) {
-        engine_.host().showMessage(LinkText::NotConnected, LinkText::NotConnectedCaption,
-                                   MessageIcon::Error);
+        engine_.ShowNotConnected();
         return false;
     }
     // A pending exchange is left alone; the click has only cleared the status line.

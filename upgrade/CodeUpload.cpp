@@ -82,8 +82,7 @@ std::string CodeUpload::dialogFolder() const {
 
 void CodeUpload::StartUpgrade() {
     if (!engine_.bridgeOpen()) {
-        host_.showMessage(LinkText::NotConnected, LinkText::NotConnectedCaption,
-                          MessageIcon::Error);
+        engine_.ShowNotConnected();
         return;
     }
     if (upgradePath_.empty()) {

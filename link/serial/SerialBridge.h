@@ -7,7 +7,8 @@
 //     SerialBridge bridge(device, baud);
 //     LinkEngine engine(bridge, host);      // ConnectBridge opens it: "Connected"
 //     // watch bridge.fd() like any device monitor and hand bridge.receive()'s notices to
-//     // engine.HandleDeviceChange: a hang-up then shows "Disconnected".
+//     // engine.HandleDeviceChange: a hang-up then shows "Disconnected", and a port of the
+//     // same name that comes back is opened again ("Connected").
 //
 // The port runs raw, 8 data bits, no parity, 1 stop bit, no flow control, at the given rate:
 // termios on Linux (SerialBridge_unix.cpp), the communications API on Windows
@@ -50,7 +51,8 @@ public:
     /// Index 0 only: option 6 SerialProductString, option 3 the port's path.
     BridgeStatus HidUart_GetString(uint32_t deviceNum, uint16_t vid, uint16_t pid,
                                    char* deviceString, uint32_t options) override;
-    /// Opens and configures the port and drops what was waiting in it. DeviceNotFound when the
+    /// Becomes the port's owner, opens and configures the port and drops what was waiting in
+    /// it. DeviceAccessError when another Kestrun process owns it; DeviceNotFound when the
     /// path does not exist, DeviceAccessError when this user may not open it,
     /// DeviceNotSupported when it is not a terminal, DeviceIoFailed otherwise.
     BridgeStatus HidUart_Open(BridgeHandle* device, uint32_t deviceNum, uint16_t vid,
@@ -71,11 +73,15 @@ public:
     BridgeStatus HidUart_GetOpenedString(BridgeHandle device, char* deviceString,
                                          uint32_t options) override;
     BridgeStatus HidUart_Close(BridgeHandle device) override;
+    /// The port and the system's reason ("/dev/ttyUSB0: No such file or directory"), or the
+    /// Kestrun process that owns the port (then DeviceAccessError, and the port was not opened).
+    OpenProblem lastOpenProblem() const override { return problem_; }
 
-    /// Readable when a removal notice is waiting (an eventfd), -1 if one could not be made
-    /// (the hang-up is then only seen by calling receive()).
+    /// Readable when the port hung up, vanished or came back; it stays quiet while bytes
+    /// arrive, so an idle program is not woken by them.
     int fd() const override;
-    /// After a hang-up: one DeviceRemoveComplete naming the port's path; otherwise nothing.
+    /// After a hang-up or the port's node vanishing: one DeviceRemoveComplete naming the port's
+    /// path; when a node of its name appears: a DeviceArrival naming it; otherwise nothing.
     std::vector<DeviceChange> receive() override;
 
 private:
@@ -87,6 +93,7 @@ private:
 
     std::string device_;
     uint32_t baud_;
+    OpenProblem problem_;
     std::vector<std::unique_ptr<Port>> open_;
     bool hungUp_ = false;
     bool removalPending_ = false;

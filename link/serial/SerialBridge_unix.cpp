@@ -1,3 +1,5 @@
+#include "link/owner/OwnerLock.h"
+#include "link/serial/PortWatch.h"
 #include "link/serial/SerialBridge.h"
 #include "link/serial/UniqueFd.h"
 
@@ -68,20 +70,25 @@ UniqueFd& UniqueFd::operator=(UniqueFd&& other) noexcept {
     return *this;
 }
 
-// A hang-up is told through an eventfd that the surroundings watch like any device monitor.
+// A hang-up met while reading is told through an eventfd; the port's folder and the open port
+// itself are watched beside it (PortWatch), all behind the one descriptor the surroundings
+// watch like any device monitor.
 struct SerialBridge::Watch {
+    explicit Watch(const std::string& device) : ports(device, eventFd.get()) {}
     UniqueFd eventFd{::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)};
+    PortWatch ports;
 };
 
 struct SerialBridge::Port {
     UniqueFd fd;
+    std::unique_ptr<OwnerLock> owner;
     uint32_t readTimeout = 0;
     uint32_t writeTimeout = DefaultWriteTimeout;
     bool gone = false;
 };
 
 SerialBridge::SerialBridge(std::string device, uint32_t baud)
-    : device_(std::move(device)), baud_(baud), watch_(std::make_unique<Watch>()) {
+    : device_(std::move(device)), baud_(baud), watch_(std::make_unique<Watch>(device_)) {
     if (!isSupportedBaud(baud)) {
         throw std::invalid_argument(baudProblem(baud));
     }
@@ -91,6 +98,7 @@ SerialBridge::~SerialBridge() = default;
 
 void SerialBridge::markHungUp(Port& port) {
     port.gone = true;
+    watch_->ports.unwatchPort();
     if (hungUp_) {
         return;
     }
@@ -111,9 +119,18 @@ BridgeStatus SerialBridge::HidUart_Open(BridgeHandle* device, uint32_t deviceNum
     if (deviceNum != 0) {
         return BridgeStatusCode::DeviceNotFound;
     }
+    problem_ = {};
+    // Another Kestrun process on the port would share its bytes and its flush: not opened.
+    std::unique_ptr<OwnerLock> owner = OwnerLock::acquire(device_, problem_.text);
+    if (!owner) {
+        problem_.inUse = true;
+        return BridgeStatusCode::DeviceAccessError;
+    }
     UniqueFd fd(::open(device_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) {
-        switch (errno) {
+        const int error = errno;
+        problem_.text = device_ + ": " + std::strerror(error);
+        switch (error) {
         case ENOENT:
         case ENODEV:
         case ENXIO:
@@ -127,7 +144,9 @@ BridgeStatus SerialBridge::HidUart_Open(BridgeHandle* device, uint32_t deviceNum
     }
     termios tio{};
     if (::tcgetattr(fd.get(), &tio) != 0) {
-        return errno == ENOTTY ? BridgeStatusCode::DeviceNotSupported
+        const int error = errno;
+        problem_.text = device_ + ": " + std::strerror(error);
+        return error == ENOTTY ? BridgeStatusCode::DeviceNotSupported
                                : BridgeStatusCode::DeviceIoFailed;
     }
     // Raw bytes both ways: no echo, no line editing, no CR/LF translation, no XON/XOFF (the
@@ -148,6 +167,8 @@ BridgeStatus SerialBridge::HidUart_Open(BridgeHandle* device, uint32_t deviceNum
 
     auto port = std::make_unique<Port>();
     port->fd = std::move(fd);
+    port->owner = std::move(owner);
+    watch_->ports.watchPort(port->fd.get());
     *device = port.get();
     open_.push_back(std::move(port));
     hungUp_ = false;
@@ -279,12 +300,15 @@ BridgeStatus SerialBridge::HidUart_Close(BridgeHandle device) {
     if (it == open_.end()) {
         return BridgeStatusCode::InvalidHandle;
     }
+    if (!(*it)->gone) {
+        watch_->ports.unwatchPort();
+    }
     open_.erase(it);
     return BridgeStatusCode::Success;
 }
 
 int SerialBridge::fd() const {
-    return watch_->eventFd.get();
+    return watch_->ports.fd();
 }
 
 std::vector<DeviceChange> SerialBridge::receive() {
@@ -292,11 +316,23 @@ std::vector<DeviceChange> SerialBridge::receive() {
         uint64_t count = 0;
         [[maybe_unused]] const ssize_t n = ::read(watch_->eventFd.get(), &count, sizeof count);
     }
+    const PortWatch::Events events = watch_->ports.take();
+    if (events.hungUp || events.vanished) {
+        for (const auto& port : open_) {
+            if (!port->gone) {
+                markHungUp(*port);
+            }
+        }
+    }
     std::vector<DeviceChange> changes;
     if (removalPending_) {
         removalPending_ = false;
         changes.push_back(
             DeviceChange{DeviceRemoveComplete, DeviceNotice{DeviceTypeInterface, device_}});
+    }
+    // A port of the same name is back (a cable plugged in again): the link opens it anew.
+    if (events.appeared) {
+        changes.push_back(DeviceChange{DeviceArrival, DeviceNotice{DeviceTypeInterface, device_}});
     }
     return changes;
 }

@@ -12,10 +12,12 @@
 
 #include <chrono>
 #include <fcntl.h>
+#include <memory>
 #include <poll.h>
 #include <pty.h>
 #include <stdexcept>
 #include <termios.h>
+#include <tuple>
 #include <unistd.h>
 
 namespace kestrun {
@@ -111,23 +113,59 @@ TEST(SerialBridge, OpensRaw8N1ThenGetDataAndSendDataComplete) {
     EXPECT_EQ(rig.host.statusText, "Data Sent");
 }
 
-TEST(SerialBridge, HangUpGivesDisconnected) {
-    SerialRig rig;
-    rig.exchange.GetData();
-    rig.pty.controller = UniqueFd(); // the controller's side goes away
-    rig.engine.LinkTick();
-    pollfd pfd{rig.bridge.fd(), POLLIN, 0};
-    EXPECT_EQ(::poll(&pfd, 1, 0), 1) << "the notice's descriptor must wake its watcher";
-    for (const DeviceChange& change : rig.bridge.receive()) {
-        rig.engine.HandleDeviceChange(change.eventType, &change.notice);
+// The notices reach the link without a tick: an idle program is woken by the watch alone.
+void deliverNotices(SerialBridge& bridge, LinkEngine& engine) {
+    pollfd pfd{bridge.fd(), POLLIN, 0};
+    ASSERT_EQ(::poll(&pfd, 1, 2000), 1) << "the notice's descriptor must wake its watcher";
+    for (const DeviceChange& change : bridge.receive()) {
+        engine.HandleDeviceChange(change.eventType, &change.notice);
     }
-    EXPECT_EQ(rig.host.connectionText, "Disconnected");
-    EXPECT_TRUE(rig.host.messages.empty()) << "a tick never shows a box";
-    EXPECT_TRUE(rig.bridge.receive().empty()) << "one removal notice per hang-up";
+}
+
+// A port that hangs up and goes, then comes back under the same name (a USB-UART cable plugged
+// in again): "Disconnected", then "Connected", then Get Data works on the new port.
+TEST(SerialBridge, APortThatVanishesAndComesBackReconnects) {
+    std::string folder = ::testing::TempDir() + "kestrun-port-XXXXXX";
+    ASSERT_NE(::mkdtemp(folder.data()), nullptr);
+    const std::string port = folder + "/ttyUSB0";
+    auto pty = std::make_unique<Pty>();
+    ASSERT_EQ(::symlink(pty->path.c_str(), port.c_str()), 0);
+    SerialBridge bridge(port);
+    test::RecordingHost host;
+    LinkEngine engine{bridge, host};
+    SettingsExchange exchange{engine, host.record};
+    engine.reset();
+    engine.ConnectBridge();
+    EXPECT_EQ(host.connectionText, "Connected");
+    SerialBridge second(port); // another Kestrun process is refused, and told who owns it
+    BridgeHandle refused = nullptr;
+    EXPECT_EQ(second.HidUart_Open(&refused, 0, 0, 0), BridgeStatusCode::DeviceAccessError);
+    EXPECT_NE(second.lastOpenProblem().text.find(" is in use by "), std::string::npos);
+
+    pty.reset(); // the cable goes: the line hangs up and the node vanishes
+    ::unlink(port.c_str());
+    deliverNotices(bridge, engine);
+    EXPECT_EQ(host.connectionText, "Disconnected");
+    EXPECT_TRUE(bridge.receive().empty()) << "one removal notice per hang-up";
+
+    pty = std::make_unique<Pty>();
+    ASSERT_EQ(::symlink(pty->path.c_str(), port.c_str()), 0);
+    deliverNotices(bridge, engine);
+    EXPECT_EQ(host.connectionText, "Connected");
+    exchange.GetData();
+    EXPECT_EQ(hex(pty->received()), "3B 47");
+    pty->send(settingsFrame(BenchRecord));
+    engine.LinkTick();
+    EXPECT_EQ(host.statusText, "Data Received");
+    EXPECT_TRUE(host.messages.empty());
+    engine.shutdown();
+    ::unlink(port.c_str());
+    ::rmdir(folder.c_str());
 }
 
 TEST(SerialBridge, AFullLineTimesOutInsteadOfBlocking) {
     SerialRig rig;
+    rig.engine.shutdown();
     BridgeHandle handle = nullptr;
     ASSERT_EQ(rig.bridge.HidUart_Open(&handle, 0, 0, 0), BridgeStatusCode::Success);
     rig.bridge.HidUart_SetTimeouts(handle, 0, 50);
@@ -147,15 +185,17 @@ TEST(SerialBridge, AFullLineTimesOutInsteadOfBlocking) {
 }
 
 TEST(SerialBridge, PortsThatCannotBeOpened) {
-    const std::pair<const char*, BridgeStatus> cases[] = {
-        {"/nonexistent/ttyUSB0", BridgeStatusCode::DeviceNotFound},
-        {"/dev/null", BridgeStatusCode::DeviceNotSupported}, // opens, but is no terminal
+    const std::tuple<const char*, BridgeStatus, const char*> cases[] = {
+        {"/nonexistent/ttyUSB0", BridgeStatusCode::DeviceNotFound, "No such file or directory"},
+        {"/dev/null", BridgeStatusCode::DeviceNotSupported, // opens, but is no terminal
+         "Inappropriate ioctl for device"},
     };
-    for (const auto& [path, expected] : cases) {
+    for (const auto& [path, expected, reason] : cases) {
         SerialBridge bridge(path);
         BridgeHandle handle = &bridge;
         EXPECT_EQ(bridge.HidUart_Open(&handle, 0, 0, 0), expected) << path;
         EXPECT_EQ(handle, nullptr) << path;
+        EXPECT_EQ(bridge.lastOpenProblem().text, std::string(path) + ": " + reason);
     }
 }
 
