@@ -46,5 +46,16 @@ inline constexpr const char* NotAssignment = "'%1' is not NAME=VALUE";
 inline constexpr const char* UnknownSetting = "unknown setting '%1' (the settings are %2)";
 inline constexpr const char* SettingTwice = "%1 is set twice";
 inline constexpr const char* ValueRefused = "%1: '%2' is not %3";
+/// A settings file in the JSON form that is refused, after the file's name and ": ".
+inline constexpr const char* NotSettings = "not a settings file: %1";
+inline constexpr const char* NoJsonObject = "it holds no JSON object";
+inline constexpr const char* TooLong = "too long";
+inline constexpr const char* FieldTwice = "field '%1' is given twice";
+inline constexpr const char* UnknownField = "unknown field '%1'";
+inline constexpr const char* MissingField = "missing field '%1'";
+/// A field's value the window cannot show: name, value as written, the values it takes.
+inline constexpr const char* FieldRefused = "%1: %2 is not %3";
+inline constexpr const char* RawDigits = "36 hex digits";
+inline constexpr const char* TrueOrFalse = "true or false";
 
 } // namespace kestrun::cli::CliText

@@ -52,7 +52,7 @@ std::optional<LoadedSettings> loadSettings(const std::string& path, std::FILE* e
     const std::optional<std::string> head = readHead(path);
     if (head && isJsonForm(*head)) {
         if (head->size() > MaxJsonBytes) {
-            printLine(err, path + ": not a settings file: too long");
+            printLine(err, path + ": " + fillIn(CliText::NotSettings, {CliText::TooLong}));
             return std::nullopt;
         }
         const JsonSettings read = readSettingsJson(*head);

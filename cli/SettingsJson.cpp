@@ -1,5 +1,8 @@
 #include "cli/SettingsJson.h"
 
+#include "cli/CliText.h"
+#include "cli/Commands.h"
+
 #include <nlohmann/json.hpp>
 
 #include <algorithm>
@@ -126,37 +129,39 @@ JsonSettings readSettingsJson(std::string_view text) {
     Json document;
     try {
         document = Json::parse(text.begin(), text.end(), noteNames);
-    } catch (const Json::parse_error& error) {
-        return refused("not a settings file: " + parseProblem(error.what()));
+    } catch (const Json::exception& error) { // a syntax error, or a number beyond any range
+        return refused(fillIn(CliText::NotSettings, {parseProblem(error.what())}));
     }
     if (!document.is_object()) {
-        return refused("not a settings file: it holds no JSON object");
+        return refused(fillIn(CliText::NotSettings, {CliText::NoJsonObject}));
     }
     if (!repeated.empty()) {
-        return refused("field '" + repeated + "' is given twice");
+        return refused(fillIn(CliText::FieldTwice, {repeated}));
     }
 
     ShownSettings shown = startSettings();
     for (const auto& [name, value] : document.items()) {
         if (folded(name) == RawName) {
             if (!isRawRecord(value)) {
-                return refused(name + ": " + value.dump() + " is not 36 hex digits");
+                return refused(
+                    fillIn(CliText::FieldRefused, {name, value.dump(), CliText::RawDigits}));
             }
             continue;
         }
         const Setting* setting = findSetting(name);
         if (setting == nullptr) {
-            return refused("unknown field '" + name + "'");
+            return refused(fillIn(CliText::UnknownField, {name}));
         }
         if (!readSettingValue(*setting, value, shown)) {
-            const std::string allowed =
-                setting->kind == SettingKind::Toggle ? "true or false" : allowedValues(*setting);
-            return refused(name + ": " + value.dump() + " is not " + allowed);
+            const std::string allowed = setting->kind == SettingKind::Toggle
+                                            ? CliText::TrueOrFalse
+                                            : allowedValues(*setting);
+            return refused(fillIn(CliText::FieldRefused, {name, value.dump(), allowed}));
         }
     }
     for (const Setting& setting : SettingsInRecordOrder) {
         if (!seen.contains(folded(setting.recordName))) {
-            return refused(std::string("missing field '") + setting.recordName + "'");
+            return refused(fillIn(CliText::MissingField, {setting.recordName}));
         }
     }
     return JsonSettings{shown, {}};

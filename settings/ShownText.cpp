@@ -13,6 +13,28 @@ constexpr const char* Off = "off";
 constexpr const char* NoneChecked = "none";
 } // namespace ShownWord
 
+/// The values a setting takes, for a refusal; %1 and %2 are filled in.
+namespace AllowedText {
+constexpr const char* Whole = "a whole number from %1 to %2";
+constexpr const char* Range = "a value from %1 to %2 with at most two decimals";
+constexpr const char* OneOf = "one of %1";
+constexpr const char* Either = "%1 or %2";
+} // namespace AllowedText
+
+std::string fill(std::string_view pattern, std::string_view first, std::string_view second) {
+    std::string out;
+    for (std::size_t i = 0; i < pattern.size(); ++i) {
+        if (pattern[i] == '%' && i + 1 < pattern.size() &&
+            (pattern[i + 1] == '1' || pattern[i + 1] == '2')) {
+            out += pattern[i + 1] == '1' ? first : second;
+            ++i;
+        } else {
+            out += pattern[i];
+        }
+    }
+    return out;
+}
+
 constexpr Setting valueSetting(int field) {
     const ValueField& f = ValueFields[static_cast<std::size_t>(field)];
     return {SettingKind::Value,
@@ -194,21 +216,20 @@ std::string allowedValues(const Setting& setting) {
     switch (setting.kind) {
     case SettingKind::Value: {
         const ValueField& field = ValueFields[static_cast<std::size_t>(setting.field)];
-        const std::string range = formatFieldValue(field, field.minimum) + " to " +
-                                  formatFieldValue(field, field.maximum);
-        return field.decimalMode ? "a value from " + range + " with at most two decimals"
-                                 : "a whole number from " + range;
+        const std::string lowest = formatFieldValue(field, field.minimum);
+        const std::string highest = formatFieldValue(field, field.maximum);
+        return fill(field.decimalMode ? AllowedText::Range : AllowedText::Whole, lowest, highest);
     }
     case SettingKind::Radio: {
-        std::string choices = "one of ";
+        std::string captions;
         for (const RadioOption& option : *setting.options) {
-            choices += option.caption;
-            choices += option.caption == setting.options->back().caption ? "" : ", ";
+            captions += captions.empty() ? "" : ", ";
+            captions += option.caption;
         }
-        return choices;
+        return fill(AllowedText::OneOf, captions, "");
     }
     case SettingKind::Toggle:
-        return std::string(ShownWord::On) + " or " + ShownWord::Off;
+        return fill(AllowedText::Either, ShownWord::On, ShownWord::Off);
     }
     return {};
 }

@@ -121,7 +121,7 @@ const std::vector<Transcript> Transcripts = {
     {{"show", "@/high.json"}, "", 3, "", "@/high.json: TiltDeadband: 101 is not a whole number from 1 to 100\n"},
     {{"show", "@/third.json"}, "", 3, "", "@/third.json: ZoomRangeHigh: \"2.505\" is not a value from 0.00 to 10.00 with at most two decimals\n"},
     {{"show", "@/twice.json"}, "", 3, "", "@/twice.json: field 'ZOOMSPEED' is given twice\n"},
-    {{"show", "@/broken.json"}, "", 3, "", "@/broken.json: not a settings file: parse error at line 16, column 1: syntax error while parsing object - unexpected end of input; expected '}'\n"},
+    {{"show", "@/broken.json"}, "", 3, "", "@/broken.json: not a settings file: number overflow parsing '1e400'\n"},
 
     {{"devices"}, "", 0, Listed + "\n", ""},
     {{"devices"}, "no-access", 1, Listed + ", no access\n", "/dev/hidraw-sim0: the bridge is there but this user may not open it.*"},
@@ -164,7 +164,7 @@ TEST(CliTranscript, EveryCommandEndsWithItsTextAndItsExitStatus) {
     dir.write("high.json", edit(OddRecordJson, "\"TiltDeadband\": 100", "\"TiltDeadband\": 101"));
     dir.write("third.json", edit(OddRecordJson, "\"2.50\"", "\"2.505\""));
     dir.write("twice.json", edit(OddRecordJson, "\n}", ",\n  \"ZOOMSPEED\": 100\n}"));
-    dir.write("broken.json", edit(OddRecordJson, "\n}", ""));
+    dir.write("broken.json", edit(OddRecordJson, speed, "\"ZoomSpeed\": 1e400"));
     std::vector<std::string> lines = hexImageLines(200 * 16);
     dir.write("fw.hex", hexText(lines));
     dir.write("after.hex", hexText(lines) + ":00000001FF\r\n");
