@@ -193,11 +193,10 @@ TEST(SettingsExchangeGuard, NotConnectedBoxAndCommandsWhilePendingLeaveItAlone) 
     for (bool send : {false, true}) {
         Rig<> rig(/*connect=*/false);
         send ? rig.exchange.SendData() : rig.exchange.GetData();
-        ASSERT_EQ(rig.host.messages.size(), 1u);
-        EXPECT_EQ(rig.host.messages[0].text,
-                  "Please connect the USB cable,\n and provide power to the head controller.");
-        EXPECT_EQ(rig.host.messages[0].caption, "Controller is not connected");
-        EXPECT_EQ(rig.host.messages[0].icon, MessageIcon::Error);
+        EXPECT_EQ(rig.host.messages,
+                  (std::vector<Message>{{"Please connect the USB cable,\n and provide power to "
+                                         "the head controller.",
+                                         "Controller is not connected", MessageIcon::Error}}));
         EXPECT_TRUE(rig.bridge.writes.empty());
         EXPECT_EQ(rig.state(), 0);
     }
@@ -217,13 +216,12 @@ TEST(SettingsExchangeFailures, EachFailedByteBringsItsOwnBoxAndTheExchangeStillW
     rig.bridge.writeFailureAt = {{2, BridgeStatusCode::WriteTimedOut},
                                  {5, BridgeStatusCode::DeviceIoFailed}};
     rig.exchange.SendData(); // writes 0..20: record bytes 0 and 3 fail
-    ASSERT_EQ(rig.host.messages.size(), 2u);
-    EXPECT_EQ(rig.host.messages[0].text, "Failed to transmit : Write timed out");
-    EXPECT_EQ(rig.host.messages[1].text, "Failed to transmit : Device I/O failed");
-    for (const Message& m : rig.host.messages) {
-        EXPECT_EQ(m.caption, "Kestrun");
-        EXPECT_EQ(m.icon, MessageIcon::Exclamation);
-    }
+    const auto box = [](const char* status) {
+        return Message{std::string("Failed to transmit : ") + status, "Kestrun",
+                       MessageIcon::Exclamation};
+    };
+    EXPECT_EQ(rig.host.messages,
+              (std::vector<Message>{box("Write timed out"), box("Device I/O failed")}));
     EXPECT_EQ(rig.wire(), "A5 5A 14 05 00 00 01 00 04 00 0C 00 04 00 08 00 0C 00 AB");
     EXPECT_EQ(rig.state(), 5); // the answer or the countdown ends it
     rig.idleTicks(1000);
