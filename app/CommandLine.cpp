@@ -16,6 +16,7 @@ constexpr const char* Usage =
     "                       USB bridge\n"
     "  --baud N             the serial port's speed (default 115200; only with --port)\n"
     "  --screenshot FILE    render the window to a PNG file and exit\n"
+    "  --version            show the version and exit\n"
     "  -h, --help           show this text and exit\n";
 constexpr const char* MissingValue = "%1 needs a value";
 constexpr const char* UnknownOption = "unknown option %1";

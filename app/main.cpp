@@ -37,10 +37,10 @@ int usageError(const QString& problem) {
     return ExitUsage;
 }
 
-/// What needs no display is done before the toolkit looks for one: help, and the usage of a
-/// command line that makes no sense where there is no display at all (a remote shell). A
-/// screenshot is rendered offscreen unless a platform was chosen. Answers the exit code when
-/// the program is done.
+/// What needs no display is done before the toolkit looks for one: help, the version, and the
+/// usage of a command line that makes no sense where there is no display at all (a remote
+/// shell). A screenshot is rendered offscreen unless a platform was chosen. Answers the exit
+/// code when the program is done.
 std::optional<int> runWithoutDisplay(int argc, char** argv) {
     bool screenshot = false;
     bool platformChosen = !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
@@ -51,6 +51,11 @@ std::optional<int> runWithoutDisplay(int argc, char** argv) {
     for (int i = 1; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
         if (std::strcmp(argv[i], "--help") == 0 || std::strcmp(argv[i], "-h") == 0) {
             std::fputs(kestrun::usageText().toLocal8Bit().constData(), stdout);
+            return EXIT_SUCCESS;
+        }
+        if (std::strcmp(argv[i], "--version") == 0) {
+            std::printf("kestrun %s\n%s. All rights reserved.\n", KESTRUN_VERSION,
+                        kestrun::AppText::AboutRightsLine);
             return EXIT_SUCCESS;
         }
         screenshot = screenshot || std::strcmp(argv[i], "--screenshot") == 0 ||

@@ -65,6 +65,11 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
         if (isHelp(word)) {
             return ParseResult{CliOptions{}, {}};
         }
+        if (word == "--version") {
+            CliOptions version;
+            version.command = Command::Version;
+            return ParseResult{version, {}};
+        }
     }
 
     CliOptions options;

@@ -26,7 +26,19 @@ enum class BridgeChoice {
     Port,     ///< a serial port: a USB-UART cable or a firmware emulator's pseudo-terminal
 };
 
-enum class Command { Help, Devices, Get, Send, Show, Upgrade, CheckHex, Diff, Set, Convert };
+enum class Command {
+    Help,
+    Version,
+    Devices,
+    Get,
+    Send,
+    Show,
+    Upgrade,
+    CheckHex,
+    Diff,
+    Set,
+    Convert
+};
 
 inline constexpr uint32_t DefaultBaud = 115200;
 
@@ -56,5 +68,8 @@ ParseResult parseCommandLine(const std::vector<std::string>& args);
 
 /// The whole --help text.
 std::string usageText();
+
+/// What --version prints: the program, its version and the notice of rights.
+std::string versionText();
 
 } // namespace kestrun::cli

@@ -6,6 +6,9 @@ namespace kestrun::cli::CliText {
 
 inline constexpr const char* Program = "kestrun-cli";
 inline constexpr const char* TryHelp = "Try 'kestrun-cli --help'.";
+/// The notice of rights --version prints under the version (the About box's, with its licence).
+inline constexpr const char* Rights =
+    "Copyright (C) 2026 the Kestrun authors. All rights reserved.";
 /// A settings file of zero bytes: the window would open it and change nothing.
 inline constexpr const char* EmptySettingsFile = "%1 is empty: it holds no settings record.";
 /// --verbose, when the link stops: ticks run and the time they took.

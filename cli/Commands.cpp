@@ -42,6 +42,9 @@ int runCli(const std::vector<std::string>& args, const Console& console) {
     case Command::Help:
         std::fputs(usageText().c_str(), console.out);
         break;
+    case Command::Version:
+        std::fputs(versionText().c_str(), console.out);
+        break;
     case Command::Show:
         code = runShow(options, console);
         break;

@@ -1,4 +1,5 @@
 #include "cli/CliOptions.h"
+#include "cli/CliText.h"
 #include "cli/SimSetup.h"
 
 namespace kestrun::cli {
@@ -20,6 +21,8 @@ Bridge:
   --baud N            the serial port's rate (default 115200; with --port)
   --verbose           also tell whether the bridge was found, and at the end
                       how many 5 ms ticks the command ran and the time taken
+  --version           print the version and exit
+  -h, --help          print this text and exit
 
 Commands:
   devices             list every HID device the bridge layer sees, one a line:
@@ -99,6 +102,10 @@ Test aids, read only with --simulate:
                               back to back, so a timeout takes no real time)
 )";
     return text;
+}
+
+std::string versionText() {
+    return std::string(CliText::Program) + " " + KESTRUN_VERSION + "\n" + CliText::Rights + "\n";
 }
 
 } // namespace kestrun::cli

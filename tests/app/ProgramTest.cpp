@@ -97,6 +97,8 @@ void ProgramTest::endsWithoutAWindow_data() {
     QTest::addColumn<int>("exitCode");
     QTest::addColumn<QString>("text");
     QTest::newRow("help") << QStringList{"--help"} << true << 0 << "--screenshot";
+    QTest::newRow("version") << QStringList{"--simulate", "--version"} << true << 0
+                             << "kestrun " KESTRUN_VERSION "\nCopyright (C) 2026";
     QTest::newRow("usage") << QStringList{"--frobnicate"} << true << 2
                            << "unknown option --frobnicate";
     // --simulate keeps the runs off the machine's real USB devices.

@@ -214,6 +214,10 @@ TEST(CliGet, SavesTheControllersBytesUntouched) {
 }
 
 TEST(CliHelp, DocumentsEveryCommandAndPointsToTheReadmeSectionThatExists) {
+    const CliResult version = runCli({"--simulate", "--version"});
+    EXPECT_EQ(version.exitCode, 0);
+    EXPECT_TRUE(version.out.starts_with("kestrun-cli " KESTRUN_VERSION "\nCopyright"))
+        << version.out;
     const CliResult r = runCli({"get", "--help"});
     EXPECT_EQ(r.exitCode, 0);
     for (const char* word :
