@@ -25,6 +25,8 @@ inline constexpr const char* AboutCaption = "About Kestrun";
 inline constexpr const char* AboutProductLine = "Kestrun    Version 1.3";
 inline constexpr const char* AboutRightsLine = "Copyright (C) 2026 the Kestrun authors";
 inline constexpr const char* OkButton = "OK";
+inline constexpr const char* LicencesButton = "&Licences...";
+inline constexpr const char* NoticesCaption = "Kestrun Licences";
 
 /// Reverse-DNS name of the desktop entry, the icon and the metainfo.
 inline constexpr const char* DesktopFileName = "org.kestrun.Kestrun";

@@ -15,10 +15,12 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QComboBox>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
@@ -348,18 +350,40 @@ void ShellTest::frameKeysReachTheirCommandsAndEditKeysNothing() {
 }
 
 void ShellTest::aboutShowsTheBox() {
+    // Every text of the box is whole, and Licences shows Kestrun's notice first, then offers
+    // the third-party notices and each licence text.
     QVERIFY(start());
     QString caption;
     QString product;
+    QStringList cut;
+    QString notices;
     QTimer::singleShot(0, this, [&] {
-        if (QWidget* box = QApplication::activeModalWidget()) {
-            caption = box->windowTitle();
-            product = box->findChild<QLabel*>(QStringLiteral("aboutProduct"))->text();
-            QTest::keyClick(box, Qt::Key_Return); // OK is the default button
+        QWidget* box = QApplication::activeModalWidget();
+        caption = box->windowTitle();
+        product = box->findChild<QLabel*>(QStringLiteral("aboutProduct"))->text();
+        for (QWidget* item : box->findChildren<QWidget*>()) {
+            const bool showsText = item->inherits("QLabel") || item->inherits("QPushButton");
+            if (showsText && (!box->rect().contains(item->geometry()) ||
+                              item->width() < item->sizeHint().width())) {
+                cut.append(item->property("text").toString());
+            }
         }
+        QTimer::singleShot(0, this, [&] {
+            QWidget* shown = QApplication::activeModalWidget();
+            notices = shown->findChild<QPlainTextEdit*>()->toPlainText();
+            const auto* choice = shown->findChild<QComboBox*>();
+            notices += "|" + choice->itemText(1) + (choice->count() > 2 ? "|texts" : "");
+            shown->close();
+        });
+        box->findChild<QAbstractButton*>(QStringLiteral("aboutLicences"))->click();
+        QTest::keyClick(box, Qt::Key_Return); // OK is the default button
     });
     trigger(CommandId::AppAbout);
     QCOMPARE(caption + " / " + product, QStringLiteral("About Kestrun / Kestrun    Version 1.3"));
+    QVERIFY2(cut.isEmpty(), qPrintable(cut.join(", ")));
+    QVERIFY2(notices.contains("Copyright 2026 the Kestrun authors. All rights reserved.") &&
+                 notices.contains("|THIRD-PARTY-NOTICES|texts"),
+             qPrintable(notices.right(80)));
 }
 
 void ShellTest::portOptionTalksThroughTheSerialPort() {
