@@ -17,7 +17,7 @@ DEPS := build-essential cmake ninja-build pkg-config clang-format \
         libgtest-dev libgmock-dev libbenchmark-dev \
         clang libclang-rt-14-dev \
         fonts-liberation2 fonts-dejavu-core xvfb xauth \
-        desktop-file-utils appstream dpkg-dev file
+        desktop-file-utils appstream dpkg-dev file lintian help2man
 
 SUDO := $(shell [ "$$(id -u)" -eq 0 ] || echo sudo)
 
