@@ -2,13 +2,11 @@
 // value is changed from a script, and settings files move between the 18-byte form and the
 // readable JSON form. All compare and change what the window shows, through the settings table.
 
-#include "cli/CliHost.h"
 #include "cli/CliText.h"
 #include "cli/Commands.h"
-#include "cli/Connection.h"
+#include "cli/ControllerSession.h"
 #include "cli/SettingsForms.h"
 #include "cli/SettingsJson.h"
-#include "link/SettingsExchange.h"
 #include "settings/ShownText.h"
 
 #include <cstdio>
@@ -64,47 +62,6 @@ std::vector<const Setting*> differing(const std::array<Setting, 13>& order, cons
     return out;
 }
 
-// The controller, reached as the command line chose, with one settings exchange at a time.
-class Head {
-public:
-    Head(Connection& connection, const CliOptions& options, const Console& console)
-        : host_(console.err, console.errTerminal, record_),
-          link_(connection, host_, options.verbose), exchange_(link_.engine(), record_) {
-        link_.connect();
-    }
-
-    /// Get Data; the exit status when it did not end in "Data Received".
-    std::optional<ExitCode> get() {
-        return run(&SettingsExchange::GetData, ExchangeText::DataReceived);
-    }
-    /// Send Data of what the controls show; the exit status when it did not end in "Data Sent".
-    std::optional<ExitCode> send() {
-        return run(&SettingsExchange::SendData, ExchangeText::DataSent);
-    }
-
-    const SettingsRecord& record() const { return record_; }
-    ShownSettings& controls() { return host_.controls(); }
-
-private:
-    std::optional<ExitCode> run(void (SettingsExchange::*start)(), const char* success) {
-        (exchange_.*start)();
-        if (link_.runUntilIdle() == TickLoop::Outcome::Interrupted) {
-            link_.engine().CancelExchange();
-            host_.printLine(CliText::Cancelled);
-            return ExitCode::Interrupted;
-        }
-        if (host_.statusText() != success) {
-            return ExitCode::LinkFailed;
-        }
-        return std::nullopt;
-    }
-
-    SettingsRecord record_ = StartRecord;
-    CliHost host_;
-    LinkRun link_;
-    SettingsExchange exchange_;
-};
-
 } // namespace
 
 ExitCode runDiff(const CliOptions& options, const Console& console) {
@@ -129,11 +86,11 @@ ExitCode runDiff(const CliOptions& options, const Console& console) {
         if (!connection) {
             return connectionProblem(problem, console);
         }
-        Head head(*connection, options, console);
-        if (const std::optional<ExitCode> failed = head.get()) {
+        ControllerSession controller(*connection, options, console);
+        if (const std::optional<ExitCode> failed = controller.get()) {
             return *failed;
         }
-        a = shownFromRecord(head.record());
+        a = shownFromRecord(controller.record());
         b = first->shown;
     }
     const char* aName = twoFiles ? Side::File1 : Side::Controller;
@@ -187,35 +144,35 @@ ExitCode runSet(const CliOptions& options, const Console& console) {
     if (!connection) {
         return connectionProblem(problem, console);
     }
-    Head head(*connection, options, console);
-    if (const std::optional<ExitCode> failed = head.get()) {
+    ControllerSession controller(*connection, options, console);
+    if (const std::optional<ExitCode> failed = controller.get()) {
         return *failed;
     }
     // As a person at the window would: the received record in the controls, the named ones
     // changed, then Send Data sends what the controls show.
-    const ShownSettings before = head.controls();
+    const ShownSettings before = controller.controls();
     for (const auto& [setting, value] : changes) {
-        readShownText(*setting, value, head.controls());
+        readShownText(*setting, value, controller.controls());
         const std::string was = shownText(*setting, before);
-        const std::string now = shownText(*setting, head.controls());
+        const std::string now = shownText(*setting, controller.controls());
         if (was != now) {
             printLine(console.out, fillIn(CliText::Change, {settingTitle(*setting), was, now}));
         }
     }
-    const SettingsRecord sent = recordFromShown(head.controls());
+    const SettingsRecord sent = recordFromShown(controller.controls());
     if (options.dryRun) {
         printLine(console.out, fillIn(CliText::WouldSend, {hexBytes(sent)}));
         return ExitCode::Success;
     }
-    if (const std::optional<ExitCode> failed = head.send()) {
+    if (const std::optional<ExitCode> failed = controller.send()) {
         return *failed;
     }
-    if (const std::optional<ExitCode> failed = head.get()) {
+    if (const std::optional<ExitCode> failed = controller.get()) {
         return *failed;
     }
-    if (head.record() != sent) {
+    if (controller.record() != sent) {
         printLine(console.err,
-                  fillIn(CliText::NotConfirmed, {hexBytes(sent), hexBytes(head.record())}));
+                  fillIn(CliText::NotConfirmed, {hexBytes(sent), hexBytes(controller.record())}));
         return ExitCode::LinkFailed;
     }
     return ExitCode::Success;

@@ -1,13 +1,10 @@
 // show, get and send: the settings record from a file or from the controller, and back.
 
-#include "cli/CliHost.h"
-#include "cli/CliText.h"
 #include "cli/Commands.h"
-#include "cli/Connection.h"
+#include "cli/ControllerSession.h"
 #include "cli/RecordView.h"
 #include "cli/SettingsForms.h"
 #include "cli/SettingsJson.h"
-#include "link/SettingsExchange.h"
 #include "settings/SettingsFile.h"
 
 #include <optional>
@@ -25,12 +22,6 @@ void printRecord(const SettingsRecord& record, bool json, const Console& console
     const std::string text = json ? recordJson(record) : recordText(record);
     std::fputs(text.c_str(), console.out);
     std::fflush(console.out);
-}
-
-ExitCode cancelled(LinkEngine& engine, CliHost& host) {
-    engine.CancelExchange();
-    host.printLine(CliText::Cancelled);
-    return ExitCode::Interrupted;
 }
 
 } // namespace
@@ -53,19 +44,11 @@ ExitCode runGet(const CliOptions& options, const Console& console) {
     if (!connection) {
         return connectionProblem(problem, console);
     }
-    SettingsRecord record = StartRecord;
-    CliHost host(console.err, console.errTerminal, record);
-    LinkRun link(*connection, host, options.verbose);
-    SettingsExchange exchange(link.engine(), record);
-    link.connect();
-
-    exchange.GetData();
-    if (link.runUntilIdle() == TickLoop::Outcome::Interrupted) {
-        return cancelled(link.engine(), host);
+    ControllerSession controller(*connection, options, console);
+    if (const std::optional<ExitCode> failed = controller.get()) {
+        return *failed;
     }
-    if (host.statusText() != ExchangeText::DataReceived) {
-        return ExitCode::LinkFailed;
-    }
+    const SettingsRecord& record = controller.record();
     printRecord(record, options.json, console);
     if (!options.outputFile.empty()) {
         const SettingsFileResult saved =
@@ -88,20 +71,11 @@ ExitCode runSend(const CliOptions& options, const Console& console) {
     if (!connection) {
         return connectionProblem(problem, console);
     }
-    SettingsRecord record = *loaded;
-    CliHost host(console.err, console.errTerminal, record);
     // As the window after opening the file: the controls show the loaded record, and Send Data
     // sends what they show (clamped, radio codes above 3 as 0, toggles as 0 or 1).
-    host.recordToControls();
-    LinkRun link(*connection, host, options.verbose);
-    SettingsExchange exchange(link.engine(), record);
-    link.connect();
-
-    exchange.SendData();
-    if (link.runUntilIdle() == TickLoop::Outcome::Interrupted) {
-        return cancelled(link.engine(), host);
-    }
-    return host.statusText() == ExchangeText::DataSent ? ExitCode::Success : ExitCode::LinkFailed;
+    ControllerSession controller(*connection, options, console, *loaded);
+    const std::optional<ExitCode> failed = controller.send();
+    return failed ? *failed : ExitCode::Success;
 }
 
 } // namespace kestrun::cli
