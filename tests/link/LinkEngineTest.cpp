@@ -96,19 +96,9 @@ TEST(LinkNotices, OnlyARemovalOfTheOpenPathClosesTheBridge) {
     }
 }
 
-// A handler that transmits from inside a tick, as the upgrade does.
-struct TransmittingInTick : ExchangeHandler {
-    LinkEngine* engine = nullptr;
-    std::string text = "033P";
-    bool textResult = true;
-    void onByte(LinkState, uint8_t) override {}
-    void onTick(LinkState) override {
-        engine->TransmitByte(0x1B);
-        textResult = engine->TransmitText(text);
-    }
-};
-
-TEST(LinkTransmit, TextUpToTheBufferIsSentAndFailuresBoxOnlyOutsideATick) {
+// Inside a tick a failure is silent: the fault matrix (failing writes in every state) and the
+// link fuzz target (no box ever opens in a tick) hold the link to that.
+TEST(LinkTransmit, TextUpToTheBufferIsSentAndAFailureBringsABox) {
     Rig<> rig;
     EXPECT_TRUE(rig.engine.TransmitText(std::string(255, 'Z')));
     ASSERT_EQ(rig.bridge.writes.size(), 1u);
@@ -117,33 +107,14 @@ TEST(LinkTransmit, TextUpToTheBufferIsSentAndFailuresBoxOnlyOutsideATick) {
     EXPECT_FALSE(rig.engine.TransmitText(std::string(256, 'Z')));
     EXPECT_FALSE(rig.engine.TransmitText(std::u16string(256, u'Z')));
     EXPECT_EQ(rig.bridge.writes.size(), 1u);
-    ASSERT_EQ(rig.host.messages.size(), 2u);
-    EXPECT_EQ(rig.host.messages[0].text, "Failed to transmit : Invalid request length");
-    EXPECT_EQ(rig.host.messages[0].caption, "Kestrun");
-    EXPECT_EQ(rig.host.messages[0].icon, MessageIcon::Exclamation);
+    const Message tooLong{"Failed to transmit : Invalid request length", "Kestrun",
+                          MessageIcon::Exclamation};
+    EXPECT_EQ(rig.host.messages, (std::vector<Message>{tooLong, tooLong}));
 
     // A wide text goes out as the low byte of each character.
     rig.bridge.takeWrites();
     EXPECT_TRUE(rig.engine.TransmitText(u":\u0141\u00E9\uFF30\u0100"));
     EXPECT_EQ(rig.wire(), "3A 41 E9 30 00");
-
-    // Inside a tick a failure is silent and changes no state.
-    TransmittingInTick upload;
-    upload.engine = &rig.engine;
-    rig.engine.setHandler(LinkState::WaitBootLoader, &upload, /*ownTick=*/true);
-    rig.engine.setLinkState(LinkState::WaitBootLoader);
-    rig.engine.setResponseTimeout(200);
-    rig.bridge.writeFailure = BridgeStatusCode::WriteTimedOut;
-    rig.tick();
-    EXPECT_FALSE(upload.textResult);
-    rig.bridge.writeFailure.reset();
-    upload.text = std::string(256, 'A');
-    rig.tick();
-    EXPECT_FALSE(upload.textResult);
-    EXPECT_EQ(rig.host.messages.size(), 2u);    // only the two from before
-    EXPECT_EQ(rig.wire(), "3A 41 E9 30 00 1B"); // the second tick's byte, none of the long text
-    EXPECT_EQ(rig.state(), 9);
-    EXPECT_EQ(rig.engine.responseTimeout(), 200u);
 
     // Without an open bridge nothing reaches the library; each call counts as a failed write.
     Rig<> closed(false);
