@@ -57,8 +57,8 @@ test: fuzz-build
 	  ctest --output-on-failure -j$(JOBS) -LE soak
 
 soak: deps
-	cmake -S . -B $(BUILD)-soak -G Ninja -DCMAKE_BUILD_TYPE=Release -DKESTRUN_BUILD_TESTS=ON \
-	  -DKESTRUN_WITH_QT=OFF
+	cmake -S . -B $(BUILD)-soak -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTRUN_BUILD_TESTS=ON \
+	  -DKESTRUN_WITH_QT=OFF -DKESTRUN_SANITIZE=ON
 	cmake --build $(BUILD)-soak -j$(JOBS) --target soak_tests
 	cd $(BUILD)-soak && KESTRUN_SOAK_EXCHANGES=10000 KESTRUN_SOAK_UPGRADES=20 \
 	  ctest --output-on-failure -L soak

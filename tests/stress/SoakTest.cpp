@@ -14,11 +14,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
-#include <malloc.h>
-#include <new>
 #include <random>
 
 #if defined(__SANITIZE_ADDRESS__) // gcc
@@ -29,41 +26,19 @@
 #endif
 #endif
 
-// The heap in use, in bytes. Under the address sanitizer its allocator keeps the count (it
-// serves every form of operator new itself). Otherwise the plain operator new and delete below
-// keep it: the library's other forms (arrays, nothrow, sized) all come through these two, and
-// over-aligned blocks, neither counted nor freed here, cancel out.
+// The heap in use, in bytes, as the address sanitizer's allocator counts it (declared here: not
+// every compiler ships its header). `make test` and `make soak` both build under it; a build
+// without it cannot weigh the heap and says so.
 #if KESTRUN_HEAP_FROM_SANITIZER
-// Declared here: not every compiler ships the sanitizer's header.
 extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
+constexpr bool HeapWeighed = true;
 std::size_t heapInUse() {
     return __sanitizer_get_current_allocated_bytes();
 }
 #else
-namespace {
-std::atomic<std::size_t> liveBytes{0};
-// Kept out of line: inlined, the compiler would pair its free() with operator new and warn.
-[[gnu::noinline]] void give(void* block) noexcept {
-    liveBytes -= ::malloc_usable_size(block); // 0 for a null block
-    std::free(block);
-}
-} // namespace
+constexpr bool HeapWeighed = false;
 std::size_t heapInUse() {
-    return liveBytes.load();
-}
-void* operator new(std::size_t size) {
-    void* block = std::malloc(size == 0 ? 1 : size);
-    if (block == nullptr) {
-        throw std::bad_alloc();
-    }
-    liveBytes += ::malloc_usable_size(block);
-    return block;
-}
-void operator delete(void* block) noexcept {
-    give(block);
-}
-void operator delete(void* block, std::size_t) noexcept {
-    give(block);
+    return 0;
 }
 #endif
 
@@ -249,7 +224,11 @@ TEST(Soak, ExchangesAndUpgradesEndRightAndTheHeapDoesNotGrow) {
                 upgraded, afterHundred, atEnd);
     EXPECT_EQ(failures, 0) << "seed " << seed;
     EXPECT_EQ(upgraded, upgrades);
-    EXPECT_EQ(atEnd, afterHundred) << "seed " << seed;
+    if (HeapWeighed) {
+        EXPECT_EQ(atEnd, afterHundred) << "seed " << seed;
+    } else {
+        std::printf("soak: the heap is not weighed without the address sanitizer\n");
+    }
 }
 
 } // namespace
