@@ -150,17 +150,20 @@ ExitCode runSet(const CliOptions& options, const Console& console) {
     }
     // As a person at the window would: the received record in the controls, the named ones
     // changed, then Send Data sends what the controls show.
+    // The changes are told once they are known to hold, or with what --dry-run would send.
     const ShownSettings before = controller.controls();
+    std::string told;
     for (const auto& [setting, value] : changes) {
         readShownText(*setting, value, controller.controls());
         const std::string was = shownText(*setting, before);
         const std::string now = shownText(*setting, controller.controls());
         if (was != now) {
-            printLine(console.out, fillIn(CliText::Change, {settingTitle(*setting), was, now}));
+            told += fillIn(CliText::Change, {settingTitle(*setting), was, now}) + "\n";
         }
     }
     const SettingsRecord sent = recordFromShown(controller.controls());
     if (options.dryRun) {
+        std::fputs(told.c_str(), console.out);
         printLine(console.out, fillIn(CliText::WouldSend, {hexBytes(sent)}));
         return ExitCode::Success;
     }
@@ -175,6 +178,7 @@ ExitCode runSet(const CliOptions& options, const Console& console) {
                   fillIn(CliText::NotConfirmed, {hexBytes(sent), hexBytes(controller.record())}));
         return ExitCode::LinkFailed;
     }
+    std::fputs(told.c_str(), console.out);
     return ExitCode::Success;
 }
 

@@ -48,11 +48,13 @@ Commands:
                       4 when they differ.
   set [--dry-run] NAME=VALUE...
                       Get Data, change the named settings, Send Data, then Get
-                      Data again to confirm the controller holds what was sent.
+                      Data again to confirm the controller holds what was sent,
+                      and print each change (Zoom Setup / Speed: 100 -> 80).
                       NAME is a record name (any case), VALUE as the window
                       shows it: 80, 2.50, Fujinon, "Level Low", on, off. A value
                       the window cannot show is refused before anything is
-                      sent. --dry-run prints the record it would send instead.
+                      sent. --dry-run prints the changes and the record it
+                      would send, and sends nothing.
   convert IN OUT      write settings file IN as OUT: the JSON form when OUT
                       ends in .json, else the 18 bytes the window would send.
   upgrade FILE [--force]

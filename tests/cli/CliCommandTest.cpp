@@ -87,7 +87,7 @@ const std::vector<Transcript> Transcripts = {
     // set reads, changes, sends and reads back; a refusal leaves the (unplugged) bridge untouched.
     {{"set", "ZoomSpeed=80", "CameraTrigger=Level Low"}, "", 0, Changed, SetRound},
     {{"set", "--dry-run", "zoomspeed=80", "PANDEADBAND=1"}, "", 0, "Zoom Setup / Speed: 100 -> 80\nWould send: 50 00 01 64 00 01 03 00 0F FF 0F FF 00 00 08 00 04 00\n", "Data Received\n"},
-    {{"set", "ZoomSpeed=80"}, "refuse-send", 1, "Zoom Setup / Speed: 100 -> 80\n", "Data Received\nTransmit Error!\n"},
+    {{"set", "ZoomSpeed=80"}, "refuse-send", 1, "", "Data Received\nTransmit Error!\n"},
     {{"set"}, "", 2, "", usage("set needs NAME=VALUE")},
     {{"set", "Speed=1"}, "unplugged", 2, "", Refused + "unknown setting 'Speed' (the settings are ZoomSpeed, ZoomSmoothing, PanDeadband, TiltDeadband, DigitalConnection, OneWayCommunication, CameraTrigger, PressureJoystick, FocusRangeLow, FocusRangeHigh, ZoomRangeLow, ZoomRangeCenter, ZoomRangeHigh)\n"},
     {{"set", "ZoomSpeed"}, "unplugged", 2, "", Refused + "'ZoomSpeed' is not NAME=VALUE\n"},
