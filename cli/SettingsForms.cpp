@@ -20,9 +20,14 @@ std::filesystem::path filePath(const std::string& path) {
         std::u8string(reinterpret_cast<const char8_t*>(path.data()), path.size()));
 }
 
-// The file's first MaxJsonBytes + 1 bytes; nothing when it cannot be read (the 18-byte loader
-// then says why, in the window's words).
+// The file's first MaxJsonBytes + 1 bytes; nothing when it is not a regular file or cannot be
+// read (the 18-byte loader then says why, in the window's words). A pipe or a device is never
+// opened here: opening a pipe with no writer would wait for ever.
 std::optional<std::string> readHead(const std::string& path) {
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(filePath(path), error)) {
+        return std::nullopt;
+    }
     std::ifstream in(filePath(path), std::ios::binary);
     if (!in) {
         return std::nullopt;
