@@ -14,6 +14,8 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QVBoxLayout>
 
 namespace kestrun {
@@ -24,7 +26,10 @@ namespace {
 /// unit), grown to whatever this platform's fonts need, so that no text is cut.
 constexpr QSize AboutSize{266, 109};
 constexpr int IconPixels = 32;
-constexpr QSize NoticesSize{640, 480};
+/// The notices are laid out in columns of up to 100 characters; the window shows them whole
+/// where the screen allows.
+constexpr int NoticeColumns = 100;
+constexpr int NoticesHeight = 480;
 
 /// Kestrun's own notice, the third-party notices, then each licence text, as compiled in from
 /// the files the packages ship (LICENSE, THIRD-PARTY-NOTICES, packaging/licenses/).
@@ -71,7 +76,11 @@ CNoticesDlg::CNoticesDlg(QWidget* parent) : QDialog(parent) {
     layout->addWidget(choice);
     layout->addWidget(text, 1);
     layout->addWidget(buttons);
-    resize(NoticesSize);
+    const int columns = text->fontMetrics().horizontalAdvance(QString(NoticeColumns, u'0'));
+    const QSize wanted(columns + 2 * layout->contentsMargins().left() + 2 * text->frameWidth() +
+                           text->verticalScrollBar()->sizeHint().width(),
+                       NoticesHeight);
+    resize(wanted.boundedTo(screen()->availableGeometry().size()));
 }
 
 QIcon applicationIcon() {
