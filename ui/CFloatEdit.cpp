@@ -35,7 +35,11 @@ void CFloatEdit::CommitValue() {
 }
 
 int32_t CFloatEdit::parsedValue() const {
-    return kestrun::parseFieldText(field_, text().toLatin1().toStdString());
+    QString shown = text();
+    if (field_.decimalMode) {
+        shown.replace(u',', u'.'); // a pasted decimal comma, as the typed one
+    }
+    return kestrun::parseFieldText(field_, shown.toLatin1().toStdString());
 }
 
 uint16_t CFloatEdit::ReadValue() const {
@@ -57,20 +61,6 @@ void CFloatEdit::forwardKey(uint32_t keyCode) {
 
 bool CFloatEdit::acceptsCharacter(QChar c) const {
     return (c >= u'0' && c <= u'9') || (field_.decimalMode && c == u'.');
-}
-
-bool CFloatEdit::event(QEvent* event) {
-    // Tab would otherwise move the focus before the key reaches the field; here it is a key
-    // like Esc: consumed and handed on.
-    if (event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Tab || key == Qt::Key_Backtab) {
-            forwardKey(ForwardedKey::Tab);
-            event->accept();
-            return true;
-        }
-    }
-    return QLineEdit::event(event);
 }
 
 void CFloatEdit::keyPressEvent(QKeyEvent* event) {
@@ -105,6 +95,11 @@ void CFloatEdit::keyPressEvent(QKeyEvent* event) {
     const bool shortcut =
         (event->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) != 0;
     const QString text = event->text();
+    if (!shortcut && field_.decimalMode && text == QStringLiteral(",")) {
+        insert(QStringLiteral(".")); // a decimal comma is the decimal point
+        event->accept();
+        return;
+    }
     if (!shortcut && text.size() == 1 && text[0].unicode() >= 0x20 && text[0].unicode() != 0x7F &&
         !acceptsCharacter(text[0])) {
         event->accept(); // a character the field does not take: no effect at all

@@ -1,8 +1,10 @@
 #pragma once
 // The numeric entry field: one of the window's nine value settings, typed as a whole number or
 // with two decimals. It has no stored value: its text is its value and every use parses it. It
-// keeps typing to numbers, shows committed values clamped to its limits, and reports each
-// settled value to the window as a queued settings notice so the slider beside it follows.
+// keeps typing to numbers (in a range field a decimal comma is the decimal point), shows
+// committed values clamped to its limits, and reports each settled value to the window as a
+// queued settings notice so the slider beside it follows. Tab and Shift+Tab move the focus on
+// before the field sees them, as a dialog's keyboard handling does.
 
 #include "settings/SettingsFields.h"
 
@@ -37,7 +39,6 @@ public:
     int32_t parsedValue() const;
 
 protected:
-    bool event(QEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;

@@ -9,9 +9,9 @@
 #include "ui/FrameBox.h"
 #include "ui/KestrunCanvas.h"
 #include "ui/LayoutTables.h"
+#include "ui/ViewText.h"
 #include "upgrade/CodeUpload.h"
 
-#include <QButtonGroup>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
@@ -26,14 +26,34 @@ using namespace kestrun::ui;
 
 namespace {
 
-// A radio-looking button that a click does not change by itself: the window flips its check.
-class ToggleButton : public QRadioButton {
+// A radio button that takes a click anywhere in its rectangle, not only on its circle and
+// caption: the rectangle the layout gives it is the button. A click checks it and never clears
+// it; the window clears the others of its group. The groups are kept by the window rather than
+// by the toolkit, whose groups take every button but the checked one off the Tab round.
+class TableRadio : public QRadioButton {
 public:
     using QRadioButton::QRadioButton;
 
 protected:
+    bool hitButton(const QPoint& pos) const override { return rect().contains(pos); }
+    void nextCheckState() override { setChecked(true); }
+};
+
+// A radio-looking button that a click does not change by itself: the window flips its check.
+class ToggleButton : public TableRadio {
+public:
+    using TableRadio::TableRadio;
+
+protected:
     void nextCheckState() override {}
 };
+
+// A value's accessible name: its group and its label, "Zoom Analog Range, High".
+QString fieldName(std::size_t row) {
+    const ValueField& field = ValueFields.at(row);
+    return QStringLiteral("%1, %2").arg(QString::fromLatin1(field.group),
+                                        QString::fromLatin1(field.label));
+}
 
 QRect toQRect(const LayoutRect& r) {
     return QRect(r.x, r.y, r.width, r.height);
@@ -52,9 +72,9 @@ CKestrunView::CKestrunView(SettingsRecord& record, BridgeLibrary& bridge, Device
     : QScrollArea(parent), record_(record), bridge_(bridge), monitor_(monitor),
       engine_(bridge, *this), exchange_(std::make_unique<SettingsExchange>(engine_, record)),
       upload_(std::make_unique<CodeUpload>(engine_)) {
-    QPalette palette = this->palette();
-    palette.setColor(QPalette::Window, WindowColor);
-    setPalette(palette);
+    setPalette(viewPalette());
+    // The view is no stop of its own on the Tab round; its controls are.
+    setFocusPolicy(Qt::NoFocus);
     setFrameShape(QFrame::NoFrame);
     setBackgroundRole(QPalette::Window);
     viewport()->setBackgroundRole(QPalette::Window);
@@ -107,21 +127,20 @@ void CKestrunView::BuildControls() {
     createSliders();
     createFields();
     createUpgradeControls();
+    applyTabOrder();
     canvas_->update();
 }
 
 void CKestrunView::createButtons() {
     // Each "group start" frame opens a radio group; the toggles stay outside every group.
-    QButtonGroup* currentGroup = nullptr;
+    std::size_t groupStart = 0;
     for (std::size_t row = 0; row < ButtonTable.size(); ++row) {
         const ButtonRow& entry = ButtonTable[row];
         const QString caption = QString::fromUtf8(entry.caption);
         QWidget* widget = nullptr;
         switch (entry.kind) {
         case ButtonKind::GroupStart:
-            currentGroup = new QButtonGroup(this);
-            currentGroup->setExclusive(true);
-            (row == ButtonRowOf::DigitalConnection ? lensGroup_ : triggerGroup_) = currentGroup;
+            groupStart = row;
             [[fallthrough]];
         case ButtonKind::GroupBox: {
             auto* box = new FrameBox(caption, canvas_);
@@ -132,11 +151,9 @@ void CKestrunView::createButtons() {
             break;
         }
         case ButtonKind::AutoRadio: {
-            auto* radio = new QRadioButton(caption, canvas_);
+            auto* radio = new TableRadio(caption, canvas_);
             radio->setAutoExclusive(false);
-            if (currentGroup != nullptr) {
-                currentGroup->addButton(radio);
-            }
+            radioGroup_[row] = groupStart;
             widget = radio;
             break;
         }
@@ -153,6 +170,7 @@ void CKestrunView::createButtons() {
         widget->setGeometry(toQRect(entry.rect));
         widget->setFont(fonts_.control);
         widget->setProperty("controlId", entry.id);
+        widget->setAccessibleName(QString(caption).replace(u'\n', u' '));
         buttons_[row] = widget;
         if (auto* button = qobject_cast<QAbstractButton*>(widget)) {
             QObject::connect(button, &QAbstractButton::clicked, this,
@@ -192,6 +210,10 @@ void CKestrunView::createSliders() {
         // the field's value; the position counted from the top is minimum + maximum - value.
         slider->setTickPosition(QSlider::TicksBothSides);
         slider->setProperty("controlId", SliderTable[row].id);
+        // Tab and a click give it the focus, the wheel does not: the wheel scrolls the view
+        // unless the slider has the focus already.
+        slider->setFocusPolicy(Qt::StrongFocus);
+        slider->setAccessibleName(fieldName(row) + QString::fromLatin1(ViewText::SliderNameSuffix));
         slider->installEventFilter(this);
         QObject::connect(slider, &QAbstractSlider::actionTriggered, this,
                          [this, row](int) { onSliderAction(row); });
@@ -210,6 +232,7 @@ void CKestrunView::createFields() {
         field->setFont(fonts_.value);
         field->setPalette(valuePalette);
         field->setProperty("controlId", FieldRects[row].id);
+        field->setAccessibleName(fieldName(row));
         field->setNoticeTarget(this);
         field->show();
         fields_[row] = field;
@@ -220,7 +243,8 @@ void CKestrunView::createFields() {
         field->setField(entry);
         field->ShowValue(entry.startValue);
         sliders_[row]->setRange(entry.minimum, entry.maximum);
-        sliders_[row]->setTickInterval(entry.maximum - entry.minimum); // end ticks only
+        sliders_[row]->setTickInterval(entry.maximum - entry.minimum);   // end ticks only
+        sliders_[row]->setPageStep((entry.maximum - entry.minimum) / 5); // a page: a fifth
         field->CommitValue();
     }
 }
@@ -236,6 +260,7 @@ void CKestrunView::createUpgradeControls() {
     filePalette.setColor(QPalette::Text, OutlineColor);
     upgradeFileText_->setPalette(filePalette);
     upgradeFileText_->setProperty("controlId", UpgradeFileTextId);
+    upgradeFileText_->setAccessibleName(QString::fromLatin1(ViewText::UpgradeFileName));
     upgradeFileText_->show();
 
     upgradeProgress_ = new QProgressBar(canvas_);
@@ -246,7 +271,23 @@ void CKestrunView::createUpgradeControls() {
     // The bar is a control of its own: a press on it is not a press on the window's surface.
     upgradeProgress_->setAttribute(Qt::WA_NoMousePropagation);
     upgradeProgress_->setProperty("controlId", UpgradeProgressId);
+    upgradeProgress_->setAccessibleName(QString::fromLatin1(ViewText::UpgradeProgressName));
     upgradeProgress_->show();
+}
+
+void CKestrunView::applyTabOrder() {
+    QWidget* previous = nullptr;
+    for (const ControlRef& ref : TabOrder) {
+        QWidget* next = ref.table == ControlTable::Button ? buttons_.at(ref.row)
+                        : ref.table == ControlTable::Slider
+                            ? static_cast<QWidget*>(sliders_.at(ref.row))
+                        : ref.table == ControlTable::Field ? fields_.at(ref.row)
+                                                           : upgradeFileText_;
+        if (previous != nullptr) {
+            QWidget::setTabOrder(previous, next);
+        }
+        previous = next;
+    }
 }
 
 void CKestrunView::startLink() {

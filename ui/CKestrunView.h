@@ -23,7 +23,6 @@
 
 class CFloatEdit;
 class QAbstractButton;
-class QButtonGroup;
 class QLabel;
 class QLineEdit;
 class QProgressBar;
@@ -126,6 +125,7 @@ private:
     void createSliders();
     void createFields();
     void createUpgradeControls();
+    void applyTabOrder();
     void startLink();
     void applyScrollSteps();
     void deleteControls();
@@ -134,8 +134,11 @@ private:
     void flipToggle(std::size_t row);
     void selectUpgradeFile();
     void onSliderAction(std::size_t row);
+    bool sliderEvent(QSlider* slider, QEvent* event);
     void handleSettingsNotify(uint32_t wParam);
-    void setRadioGroup(QButtonGroup* group, std::size_t firstRow, int checkedOffset);
+    /// Checks radio `row` and clears the others of its group.
+    void checkRadio(std::size_t row);
+    void setRadioGroup(std::size_t firstRow, int checkedOffset);
     void onDeviceNotice();
 
     kestrun::SettingsRecord& record_;
@@ -154,8 +157,8 @@ private:
     std::array<CFloatEdit*, 9> fields_{};
     QLineEdit* upgradeFileText_ = nullptr;
     QProgressBar* upgradeProgress_ = nullptr;
-    QButtonGroup* lensGroup_ = nullptr;
-    QButtonGroup* triggerGroup_ = nullptr;
+    /// The group-start row of each radio button's group; 0 for every other button.
+    std::array<std::size_t, 26> radioGroup_{};
 
     QTimer linkTimer_;
     std::unique_ptr<QSocketNotifier> deviceNotifier_;

@@ -196,6 +196,37 @@ inline constexpr int UpgradeProgressId = 257;
 inline constexpr EdgeRect UpgradeProgressRect = {170, 709, 470, 724};
 inline constexpr int UpgradeProgressMaximum = 255;
 
+/// The tables a control of the Tab order comes from.
+enum class ControlTable : uint8_t { Button, Slider, Field, UpgradeFileText };
+struct ControlRef {
+    ControlTable table;
+    std::size_t row;
+};
+
+/// The order Tab and Shift+Tab move the focus in: reading order, group by group (top to bottom,
+/// left to right), and within a group its rows top to bottom, each row left to right. Group
+/// boxes, labels and the progress bar take no focus.
+// clang-format off
+inline constexpr std::array<ControlRef, 34> TabOrder = {{
+    {ControlTable::Button, 12}, {ControlTable::Button, 13},                          // Get, Send
+    {ControlTable::Button, 4}, {ControlTable::Button, 5}, {ControlTable::Button, 6}, // lens
+    {ControlTable::Button, 7},
+    {ControlTable::Slider, 2}, {ControlTable::Slider, 3},                            // focus range
+    {ControlTable::Field, 2}, {ControlTable::Field, 3},
+    {ControlTable::Slider, 4}, {ControlTable::Slider, 5}, {ControlTable::Slider, 6}, // zoom range
+    {ControlTable::Field, 4}, {ControlTable::Field, 5}, {ControlTable::Field, 6},
+    {ControlTable::Slider, 0}, {ControlTable::Slider, 1},                            // zoom setup
+    {ControlTable::Field, 0}, {ControlTable::Field, 1},
+    {ControlTable::Slider, 7}, {ControlTable::Slider, 8},                            // deadband
+    {ControlTable::Field, 7}, {ControlTable::Field, 8},
+    {ControlTable::Button, 19}, {ControlTable::Button, 20},                          // misc
+    {ControlTable::Button, 22}, {ControlTable::Button, 23}, {ControlTable::Button, 24}, // trigger
+    {ControlTable::Button, 25},
+    {ControlTable::Button, 15}, {ControlTable::UpgradeFileText, 0},                  // upgrade
+    {ControlTable::Button, 16}, {ControlTable::Button, 17},
+}};
+// clang-format on
+
 /// The two framed bars across the canvas: the outer rectangle is a one-pixel black frame, the
 /// inner one is filled with BarColor.
 struct DividerBar {

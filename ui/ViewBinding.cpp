@@ -11,7 +11,6 @@
 #include "upgrade/CodeUpload.h"
 
 #include <QAbstractButton>
-#include <QButtonGroup>
 #include <QSlider>
 
 using namespace kestrun;
@@ -46,12 +45,10 @@ void CKestrunView::RecordToControls() {
         fields_[row]->ShowValue(shown.values.at(row));
         fields_[row]->CommitValue(); // posts the value notice that moves the slider
     }
-    setRadioGroup(lensGroup_, LensFirstRow,
-                  offsetOfCode(DigitalConnectionOptions, shown.digitalConnection));
+    setRadioGroup(LensFirstRow, offsetOfCode(DigitalConnectionOptions, shown.digitalConnection));
     checkButton(ButtonRowOf::OneWayCommunication)->setChecked(shown.oneWayCommunication);
     checkButton(ButtonRowOf::PressureJoystick)->setChecked(shown.pressureJoystick);
-    setRadioGroup(triggerGroup_, TriggerFirstRow,
-                  offsetOfCode(CameraTriggerOptions, shown.cameraTrigger));
+    setRadioGroup(TriggerFirstRow, offsetOfCode(CameraTriggerOptions, shown.cameraTrigger));
 }
 
 void CKestrunView::ControlsToRecord() {
@@ -80,14 +77,19 @@ void CKestrunView::ControlsToRecord() {
     record_ = recordFromShown(shown);
 }
 
-void CKestrunView::setRadioGroup(QButtonGroup* group, std::size_t firstRow, int checkedOffset) {
-    // An exclusive group refuses to uncheck its last checked button; a code above 3 must leave
-    // all four unchecked, so every button is set explicitly with the group opened for a moment.
-    group->setExclusive(false);
+void CKestrunView::setRadioGroup(std::size_t firstRow, int checkedOffset) {
+    // Every button is set explicitly: a code above 3 leaves all four unchecked.
     for (int i = 0; i < 4; ++i) {
         checkButton(firstRow + static_cast<std::size_t>(i))->setChecked(i == checkedOffset);
     }
-    group->setExclusive(true);
+}
+
+void CKestrunView::checkRadio(std::size_t row) {
+    for (std::size_t other = 0; other < radioGroup_.size(); ++other) {
+        if (radioGroup_[other] == radioGroup_[row]) {
+            checkButton(other)->setChecked(other == row);
+        }
+    }
 }
 
 int32_t CKestrunView::sliderValue(std::size_t row) const {

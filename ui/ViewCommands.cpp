@@ -14,6 +14,7 @@
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -57,7 +58,10 @@ void CKestrunView::onButtonClicked(std::size_t row) {
         flipToggle(row);
         break;
     default:
-        break; // radio buttons: their group has already moved the check
+        if (radioGroup_.at(row) != 0) {
+            checkRadio(row);
+        }
+        break;
     }
 }
 
@@ -110,16 +114,44 @@ bool CKestrunView::event(QEvent* event) {
 }
 
 bool CKestrunView::eventFilter(QObject* watched, QEvent* event) {
-    if (event->type() == QEvent::MouseButtonRelease &&
-        static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton &&
-        std::find(sliders_.begin(), sliders_.end(), watched) != sliders_.end()) {
-        ClearStatus(); // a slider let go of the mouse
+    const auto slider = std::find(sliders_.begin(), sliders_.end(), watched);
+    if (slider != sliders_.end() && sliderEvent(*slider, event)) {
+        return true;
     }
     const bool handled = QScrollArea::eventFilter(watched, event);
     if (watched == canvas_ && event->type() == QEvent::Resize) {
         applyScrollSteps();
     }
     return handled;
+}
+
+bool CKestrunView::sliderEvent(QSlider* slider, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::MouseButtonRelease:
+        if (static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+            ClearStatus(); // a slider let go of the mouse
+        }
+        return false;
+    case QEvent::Wheel:
+        if (slider->hasFocus()) {
+            return false;
+        }
+        // Not the slider's: the wheel goes to the view, which scrolls.
+        QCoreApplication::sendEvent(viewport(), event);
+        return true;
+    case QEvent::KeyPress: {
+        // Home is the top of the slider, the field's maximum; End the bottom, its minimum.
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key != Qt::Key_Home && key != Qt::Key_End) {
+            return false;
+        }
+        slider->triggerAction(key == Qt::Key_Home ? QAbstractSlider::SliderToMaximum
+                                                  : QAbstractSlider::SliderToMinimum);
+        return true;
+    }
+    default:
+        return false;
+    }
 }
 
 // --- link host ----------------------------------------------------------------------------------

@@ -51,7 +51,7 @@ public:
     FieldForwardEvent(Kind kind, uint32_t keyCode)
         : QEvent(eventType()), kind_(kind), keyCode_(keyCode) {}
     Kind kind() const { return kind_; }
-    /// For KeyDown: 9 Tab, 13 Enter, 27 Esc, 32 Space, 0x26 Up, 0x28 Down.
+    /// For KeyDown: 13 Enter, 27 Esc, 32 Space, 0x26 Up, 0x28 Down.
     uint32_t keyCode() const { return keyCode_; }
 
 private:
@@ -61,7 +61,6 @@ private:
 
 /// Key codes a field forwards.
 namespace ForwardedKey {
-inline constexpr uint32_t Tab = 9;
 inline constexpr uint32_t Enter = 13;
 inline constexpr uint32_t Escape = 27;
 inline constexpr uint32_t Space = 32;

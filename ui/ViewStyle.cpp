@@ -4,6 +4,8 @@
 #include <QFontMetrics>
 #include <QStringList>
 
+#include <utility>
+
 namespace kestrun::ui {
 namespace {
 constexpr const char* ControlFace = "MS Sans Serif";
@@ -27,6 +29,42 @@ QFont fontWithCellHeight(const QStringList& families, int cellHeight, QFont::Wei
         }
     }
     return font;
+}
+
+QPalette viewPalette() {
+    const QColor black(0, 0, 0);
+    const QColor white(255, 255, 255);
+    const std::pair<QPalette::ColorRole, QColor> roles[] = {
+        {QPalette::Window, WindowColor},
+        {QPalette::WindowText, black},
+        {QPalette::Base, white},
+        {QPalette::AlternateBase, QColor(247, 247, 247)},
+        {QPalette::Text, black},
+        {QPalette::PlaceholderText, QColor(0, 0, 0, 128)},
+        {QPalette::Button, QColor(240, 240, 240)},
+        {QPalette::ButtonText, black},
+        {QPalette::BrightText, white},
+        {QPalette::Light, white},
+        {QPalette::Midlight, QColor(227, 227, 227)},
+        {QPalette::Mid, QColor(160, 160, 160)},
+        {QPalette::Dark, QColor(160, 160, 160)},
+        {QPalette::Shadow, QColor(105, 105, 105)},
+        {QPalette::Highlight, QColor(0, 120, 215)},
+        {QPalette::HighlightedText, white},
+        {QPalette::Link, QColor(0, 0, 255)},
+        {QPalette::LinkVisited, QColor(128, 0, 128)},
+        {QPalette::ToolTipBase, QColor(255, 255, 220)},
+        {QPalette::ToolTipText, black},
+    };
+    QPalette palette;
+    for (const auto& [role, colour] : roles) {
+        palette.setColor(role, colour); // every colour group
+    }
+    const QColor greyed(120, 120, 120);
+    for (QPalette::ColorRole role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+        palette.setColor(QPalette::Disabled, role, greyed);
+    }
+    return palette;
 }
 
 ViewFonts makeViewFonts() {

@@ -3,6 +3,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <QPalette>
 
 namespace kestrun::ui {
 
@@ -11,6 +12,10 @@ inline const QColor BarColor{200, 130, 130};      ///< inside of the two divider
 inline const QColor FileTextColor{248, 245, 242}; ///< background of UpgradeFileText
 inline const QColor ValueColor{254, 252, 250};    ///< background of the numeric fields
 inline const QColor OutlineColor{0, 0, 0};        ///< frames, glyphs, field text
+
+/// The view's own palette: light, with every role fixed in every colour group, so that a dark
+/// (or any other) desktop colour scheme leaves the window as it was designed.
+QPalette viewPalette();
 
 /// The three fonts the controls use. Heights are character cell heights in pixels (ascent plus
 /// descent), as the layout was drawn for: a face is sized so its cell fits that height.

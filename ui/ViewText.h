@@ -10,4 +10,10 @@ inline constexpr const char* HexFilesFilter = "Hex Files (*.h?"
                                               "?)";
 inline constexpr const char* AllFilesFilter = "All (*.*)";
 
+/// Accessible names of the controls that have no caption in the tables; a slider is named after
+/// its field ("Zoom Analog Range, High") with this word added, so no two controls share a name.
+inline constexpr const char* UpgradeFileName = "Upgrade file";
+inline constexpr const char* UpgradeProgressName = "Upgrade progress";
+inline constexpr const char* SliderNameSuffix = " slider";
+
 } // namespace kestrun::ui::ViewText

@@ -7,6 +7,7 @@
 #include "ui/LayoutTables.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QLabel>
 #include <QStringList>
@@ -19,9 +20,11 @@ namespace kestrun::uitest {
 
 class ViewHarness {
 public:
-    /// A window on `bridge`, shown at the canvas's size, built unless `build` is false; once
-    /// built, its link timer is stopped: the test steps the link.
-    explicit ViewHarness(BridgeLibrary& bridge, bool build = true, DeviceMonitor* monitor = nullptr)
+    /// A window on `bridge`, shown at the canvas's size (`active`: the active window, so the
+    /// focus moves), built unless `build` is false; once built, its link timer is stopped: the
+    /// test steps the link.
+    explicit ViewHarness(BridgeLibrary& bridge, bool build = true, DeviceMonitor* monitor = nullptr,
+                         bool active = false)
         : view_(std::make_unique<CKestrunView>(record, bridge, monitor)) {
         view_->setMessageHook(
             [this](const std::string& text, const std::string& caption, MessageIcon icon) {
@@ -35,6 +38,10 @@ public:
         });
         view_->resize(ui::CanvasWidth, ui::CanvasHeight);
         view_->show();
+        if (active) {
+            QApplication::setActiveWindow(view_.get());
+            QVERIFY(QTest::qWaitForWindowActive(view_.get()));
+        }
         if (build) {
             view_->OnInitialUpdate();
             view_->linkTimer().stop();
@@ -97,7 +104,11 @@ public:
         }
         settle();
     }
-    void click(std::size_t buttonRow) { mouse(view_->button(buttonRow)); }
+    /// A click near the right end of a button's rectangle: all of it is the button.
+    void click(std::size_t buttonRow) {
+        QWidget* button = view_->button(buttonRow);
+        mouse(button, Mouse::Click, QPoint(button->width() - 3, button->height() / 2));
+    }
 
     SettingsRecord record = StartRecord; ///< the document's record
     QStringList messages;                ///< each box as "text / caption[ / error | / !]"

@@ -10,6 +10,8 @@
 #include "ui/LayoutTables.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDebug>
 #include <QFocusEvent>
@@ -20,6 +22,9 @@
 #include <QScrollBar>
 #include <QSlider>
 #include <QTest>
+#include <QWheelEvent>
+
+#include <algorithm>
 
 using namespace kestrun;
 using namespace kestrun::ui;
@@ -91,6 +96,17 @@ private slots:
         QCOMPARE(describe(v.upgradeProgress()), describe(257, "", QRect(170, 709, 300, 15)));
         QCOMPARE(v.upgradeProgress()->maximum(), 255);
         QCOMPARE(h.line(LabelRowOf::ConnectionText), QString("Disconnected"));
+        // What a screen reader announces: every control a name of its own.
+        QStringList names;
+        for (QWidget* w : v.canvas()->findChildren<QWidget*>()) {
+            if (w->focusPolicy() != Qt::NoFocus || w == v.upgradeProgress()) {
+                names << QAccessible::queryAccessibleInterface(w)->text(QAccessible::Name);
+            }
+        }
+        QCOMPARE(names.size(), 35);
+        QVERIFY(names.contains("Zoom Analog Range, High") && !names.contains(""));
+        names.removeDuplicates();
+        QCOMPARE(names.size(), 35);
     }
 
     // The first build starts the link and shows the start values (sliders valued from the top);
@@ -218,6 +234,7 @@ private slots:
             {2, "2.567", "2.56", 256}, // a third decimal is dropped, not rounded
             {2, "1.2.3", "1.20", 120}, {2, "7a.Zb5-", "7.50", 750},
             {0, "4x.2,-", "42", 42}, {0, QString(25, '1'), "100", 100}, // typing stops at 20
+            {4, "3,75", "3.75", 375}, // a decimal comma is the point
         };
         // clang-format on
         for (const Row& r : rows) {
@@ -256,7 +273,7 @@ private slots:
         CFloatEdit* f = v.field(1);
         f->setText("150");
         QCOMPARE(f->ReadValue(), uint16_t{150}); // uncommitted text is read unclamped
-        for (Qt::Key key : {Qt::Key_Tab, Qt::Key_Escape, Qt::Key_Space, Qt::Key_Up, Qt::Key_Down}) {
+        for (Qt::Key key : {Qt::Key_Escape, Qt::Key_Space, Qt::Key_Up, Qt::Key_Down}) {
             QTest::keyClick(f, key);
         }
         QFocusEvent popup(QEvent::FocusOut, Qt::PopupFocusReason);
@@ -267,6 +284,97 @@ private slots:
         QCoreApplication::sendEvent(f, &out);
         h.settle();
         QCOMPARE(f->text() + " " + QString::number(v.sliderValue(1)), QString("100 100"));
+    }
+
+    // Under a dark desktop scheme the view keeps its own light colours: dark text on a light
+    // ground in every control.
+    void keepsItsColoursUnderADarkScheme() {
+        const QPalette desktop = QApplication::palette();
+        QPalette dark(QColor(53, 53, 53), QColor(35, 35, 35));
+        for (auto role : {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+            dark.setColor(role, QColor(230, 230, 230));
+        }
+        QApplication::setPalette(dark);
+        const auto restore = qScopeGuard([&] { QApplication::setPalette(desktop); });
+        test::ScriptedBridge bridge;
+        ViewHarness h(bridge);
+        for (QWidget* w : h.view().canvas()->findChildren<QWidget*>()) {
+            const QPalette& p = w->palette();
+            for (auto [text, ground] : {std::pair{QPalette::WindowText, QPalette::Window},
+                                        {QPalette::Text, QPalette::Base},
+                                        {QPalette::ButtonText, QPalette::Button}}) {
+                QVERIFY2(p.color(text).lightness() < 80 && p.color(ground).lightness() > 180,
+                         qPrintable(describe(w)));
+            }
+        }
+    }
+
+    // Tab and Shift+Tab go round every control once in reading order, fields included, and
+    // what is typed next lands where the focus went.
+    void tabGoesRoundEveryControlInReadingOrder() {
+        test::ScriptedBridge bridge;
+        ViewHarness h(bridge, true, nullptr, true);
+        const QStringList order = QString("247 248 244 245 254 255 219 220 222 223 224 225 215 258 "
+                                          "216 217 212 213 204 205 206 207 239 240 249 250 241 "
+                                          "242 243 251 252 253 237 238")
+                                      .split(' ');
+        for (const auto modifier : {Qt::NoModifier, Qt::ShiftModifier}) {
+            h.view().field(0)->setFocus();
+            QStringList visited;
+            const auto focused = [] {
+                return QApplication::focusWidget()->property("controlId").toString();
+            };
+            for (qsizetype i = 0; i < order.size(); ++i) {
+                visited << focused();
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, modifier);
+            }
+            visited << focused(); // round once, back at the start
+            QStringList expected = order;
+            if (modifier == Qt::ShiftModifier) {
+                std::reverse(expected.begin() + 1, expected.end());
+            }
+            QCOMPARE(visited, expected << "247");
+        }
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QTest::keyClicks(QApplication::focusWidget(), "7");
+        QCOMPARE(h.view().field(0)->text() + " " + h.view().field(1)->text(), QString("100 7"));
+    }
+
+    // Keys on a focused slider: Home is its top (the field's maximum), End its bottom, and a
+    // page is a fifth of the range; the field shows each value at once.
+    void sliderKeys() {
+        test::ScriptedBridge bridge;
+        ViewHarness h(bridge);
+        // clang-format off
+        const std::tuple<std::size_t, Qt::Key, const char*> rows[] = {
+            {0, Qt::Key_End, "0"}, {0, Qt::Key_Home, "100"}, {0, Qt::Key_PageDown, "80"},
+            {7, Qt::Key_End, "1"}, {7, Qt::Key_PageUp, "20"}, {7, Qt::Key_Up, "21"},
+            {2, Qt::Key_PageUp, "4.50"}, {2, Qt::Key_Home, "10.00"}};
+        // clang-format on
+        for (const auto& [row, key, shown] : rows) {
+            QTest::keyClick(h.view().slider(row), key);
+            const QString name = QKeySequence(key).toString() + " ";
+            QCOMPARE(name + h.view().field(row)->text(), name + shown);
+        }
+    }
+
+    // The wheel over a slider moves it only when it has the focus; otherwise it scrolls the view.
+    void wheelTurnsOnlyAFocusedSlider() {
+        test::ScriptedBridge bridge;
+        ViewHarness h(bridge, true, nullptr, true);
+        CKestrunView& v = h.view();
+        v.resize(300, 400);
+        for (const bool focused : {false, true}) {
+            if (focused) {
+                v.slider(0)->setFocus();
+            }
+            const int scrolled = v.verticalScrollBar()->value();
+            QWheelEvent wheel(QPointF(20, 50), v.slider(0)->mapToGlobal(QPointF(20, 50)), {},
+                              {0, -120}, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+            QCoreApplication::sendEvent(v.slider(0), &wheel);
+            QCOMPARE(v.field(0)->text() + (v.verticalScrollBar()->value() > scrolled ? " +" : ""),
+                     QString(focused ? "97" : "100 +"));
+        }
     }
 
     // A loaded record with bytes out of range: what the controls show and what goes back.
