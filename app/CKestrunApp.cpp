@@ -37,6 +37,7 @@ bool CKestrunApp::InitInstance() {
     frame_ = std::make_unique<CMainFrame>();
     frame_->setWindowIcon(applicationIcon());
     frame_->setView(view_->widget());
+    frame_->setCloseGuard([this] { return view_->queryClose(); });
     document_.setView(view_.get());
     registerCommands();
     showRecentFiles();

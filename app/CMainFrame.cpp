@@ -4,10 +4,14 @@
 #include "app/RecentFileList.h"
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QKeySequence>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 #include <QTimer>
+
+#include <algorithm>
 
 namespace kestrun {
 
@@ -23,8 +27,9 @@ CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent) {
     setWindowTitle(QString::fromLatin1(AppText::FrameCaption));
     buildMenus();
     // Without a frame reported yet the client area takes the whole outer size; showEvent and
-    // moveEvent take the frame off once the platform tells its extents.
-    resize(OuterWidth, OuterHeight);
+    // moveEvent take the frame off once the platform tells its extents. Never larger than the
+    // screen's free area: the view scrolls.
+    resize(QSize(OuterWidth, OuterHeight).boundedTo(screen()->availableGeometry().size()));
 }
 
 void CMainFrame::setView(QWidget* view) {
@@ -157,15 +162,32 @@ void CMainFrame::moveEvent(QMoveEvent* event) {
     }
 }
 
-void CMainFrame::fitOuterSize() {
-    // The outer size is fixed, not the client size: take off whatever frame the window
-    // manager put around the window (nothing on platforms without frames).
-    const QSize frameExtra = frameGeometry().size() - geometry().size();
-    if (frameExtra == fittedFrameExtra_) {
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (closeGuard_ && !closeGuard_()) {
+        event->ignore();
         return;
     }
-    fittedFrameExtra_ = frameExtra;
-    resize(QSize(OuterWidth, OuterHeight) - frameExtra);
+    QMainWindow::closeEvent(event);
+}
+
+void CMainFrame::fitOuterSize() {
+    // The outer size is fixed, not the client size: take off whatever frame the window
+    // manager put around the window (nothing on platforms without frames). On a screen smaller
+    // than that (a laptop, or large scaling) the window takes the screen's free area and stays
+    // on it, so Start and Cancel can always be scrolled to.
+    const QRect available = screen()->availableGeometry();
+    const QSize outer = QSize(OuterWidth, OuterHeight).boundedTo(available.size());
+    const QSize frameExtra = frameGeometry().size() - geometry().size();
+    if (frameExtra != fittedFrameExtra_ || outer != fittedOuter_) {
+        fittedFrameExtra_ = frameExtra;
+        fittedOuter_ = outer;
+        resize(outer - frameExtra);
+    }
+    const QRect frame(frameGeometry().topLeft(), outer);
+    if (!available.contains(frame)) {
+        move(std::clamp(frame.x(), available.left(), available.right() + 1 - outer.width()),
+             std::clamp(frame.y(), available.top(), available.bottom() + 1 - outer.height()));
+    }
 }
 
 } // namespace kestrun

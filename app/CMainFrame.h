@@ -20,7 +20,8 @@ namespace kestrun {
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
-    /// The frame's outer size, window frame included where the platform reports one.
+    /// The frame's outer size, window frame included where the platform reports one; on a
+    /// smaller screen, the screen's free area.
     static constexpr int OuterWidth = 644;
     static constexpr int OuterHeight = 844;
 
@@ -36,6 +37,9 @@ public:
     /// The menu of the menu bar with `title` ("&File", "&Edit", "&Help"), or null.
     QMenu* menuNamed(const QString& title) const;
 
+    /// Asked before the frame closes (File > Exit, the close button, Alt+F4); false keeps it open.
+    void setCloseGuard(std::function<bool()> guard) { closeGuard_ = std::move(guard); }
+
     /// Shows `paths` as the recent-file entries (most recent first) in place of the disabled
     /// placeholder; choosing entry i runs `open(i)`.
     void setRecentFiles(const QStringList& paths, std::function<void(int)> open);
@@ -45,6 +49,7 @@ public:
 protected:
     void showEvent(QShowEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildMenus();
@@ -58,7 +63,9 @@ private:
     QAction* recentPlaceholder_ = nullptr;
     QList<QAction*> recentActions_;
     std::function<void(int)> openRecent_;
+    std::function<bool()> closeGuard_;
     QSize fittedFrameExtra_;
+    QSize fittedOuter_;
     bool outerSizeSettled_ = false;
 };
 

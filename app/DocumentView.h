@@ -32,6 +32,8 @@ public:
     /// Renders the window after start-up and the queued notices to a PNG; false when the file
     /// could not be written.
     virtual bool saveScreenshot(const QString& pngPath) = 0;
+    /// Whether the frame may close now (the view may ask the user first).
+    virtual bool queryClose() { return true; }
 };
 
 } // namespace kestrun

@@ -43,6 +43,10 @@ bool KestrunViewShell::saveScreenshot(const QString& pngPath) {
     return ::saveScreenshot(*view_, pngPath);
 }
 
+bool KestrunViewShell::queryClose() {
+    return view() == nullptr || view_->queryClose();
+}
+
 std::unique_ptr<ShellView> makeKestrunViewShell(const CommandLine& options, SettingsRecord& record,
                                                 QString& error) {
     error = linkChoiceProblem(options);

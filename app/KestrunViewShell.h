@@ -27,6 +27,7 @@ public:
     void ControlsToRecord() override;
     void postSettingsNotify(uint32_t code) override;
     bool saveScreenshot(const QString& pngPath) override;
+    bool queryClose() override;
 
     /// The setup window (null once its frame has deleted it).
     CKestrunView* view() const { return alive_ ? view_ : nullptr; }

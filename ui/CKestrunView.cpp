@@ -84,6 +84,8 @@ CKestrunView::CKestrunView(SettingsRecord& record, BridgeLibrary& bridge, Device
     canvas_->setSurfacePressHandler([this] { ClearStatus(); });
     setWidget(canvas_);
     setWidgetResizable(false);
+    // In a maximised frame the canvas stands in the middle, not in the top left corner.
+    setAlignment(Qt::AlignCenter);
     applyScrollSteps();
 
     linkTimer_.setTimerType(Qt::PreciseTimer);

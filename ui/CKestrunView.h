@@ -45,6 +45,8 @@ public:
     /// Chooses an upgrade file instead of the open-file dialog; answers the path or an empty
     /// text for a cancelled choice. Gets the folder the dialog would start in.
     using FileDialogHook = std::function<QString(const QString& startFolder)>;
+    /// Answers a yes/no question instead of a modal box: true for Yes.
+    using QuestionHook = std::function<bool(const QString& text)>;
 
     /// `record` is the document's record, `bridge` the bridge library; both outlive the view.
     /// `monitor` delivers device arrival and removal, or is null where there is none.
@@ -81,6 +83,12 @@ public:
 
     void setMessageHook(MessageHook hook) { messageHook_ = std::move(hook); }
     void setFileDialogHook(FileDialogHook hook) { fileDialogHook_ = std::move(hook); }
+    void setQuestionHook(QuestionHook hook) { questionHook_ = std::move(hook); }
+
+    /// Asked before the window closes. While an upgrade runs the controller is in its boot
+    /// loader: the user is asked first ("An upgrade is in progress. Stop it and quit?", No by
+    /// default); Yes stops the upgrade. False: the window stays.
+    bool queryClose();
 
     // --- the control tables, by row (null before the first build) -------------------------------
     QWidget* button(std::size_t row) const { return buttons_.at(row); }
@@ -132,6 +140,8 @@ private:
 
     void onButtonClicked(std::size_t row);
     void flipToggle(std::size_t row);
+    /// Cancel: ends the exchange; an upgrade stopped half-way says where it left the controller.
+    void cancelExchange();
     void selectUpgradeFile();
     void onSliderAction(std::size_t row);
     bool sliderEvent(QSlider* slider, QEvent* event);
@@ -165,6 +175,7 @@ private:
     int devicePollCount_ = 0; ///< ticks since the device monitor was last asked (no descriptor)
     MessageHook messageHook_;
     FileDialogHook fileDialogHook_;
+    QuestionHook questionHook_;
 };
 
 /// Renders the canvas of `view` to a PNG at `pngPath` after start-up and after the queued notices

@@ -51,7 +51,7 @@ void CKestrunView::onButtonClicked(std::size_t row) {
         upload_->StartUpgrade();
         break;
     case ButtonRowOf::Cancel:
-        upload_->CancelExchange();
+        cancelExchange();
         break;
     case ButtonRowOf::OneWayCommunication:
     case ButtonRowOf::PressureJoystick:
@@ -69,6 +69,38 @@ void CKestrunView::flipToggle(std::size_t row) {
     if (QAbstractButton* toggle = checkButton(row)) {
         toggle->setChecked(!toggle->isChecked());
     }
+}
+
+namespace {
+// From the wake-up to the last line the controller is in its boot loader, without complete
+// firmware; once "Z" has gone it has all of it.
+bool inBootLoader(LinkState state) {
+    return state >= LinkState::WaitBootLoader && state <= LinkState::Uploading;
+}
+} // namespace
+
+void CKestrunView::cancelExchange() {
+    const bool stopped = inBootLoader(engine_.linkState());
+    upload_->CancelExchange();
+    if (stopped) {
+        setUpgradeStatusText(ViewText::StoppedInBootLoader);
+    }
+}
+
+bool CKestrunView::queryClose() {
+    if (!inBootLoader(engine_.linkState())) {
+        return true;
+    }
+    const QString question = QString::fromLatin1(ViewText::QuitDuringUpgrade);
+    const bool stop = questionHook_
+                          ? questionHook_(question)
+                          : QMessageBox::question(this, QString::fromLatin1(LinkText::AppName),
+                                                  question, QMessageBox::Yes | QMessageBox::No,
+                                                  QMessageBox::No) == QMessageBox::Yes;
+    if (stop) {
+        cancelExchange();
+    }
+    return stop;
 }
 
 void CKestrunView::selectUpgradeFile() {

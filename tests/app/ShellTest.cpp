@@ -11,6 +11,7 @@
 #include "app/ShellPrompts.h"
 #include "sim/SimBridge.h"
 #include "ui/CKestrunView.h"
+#include "ui/KestrunCanvas.h"
 #include "ui/LayoutTables.h"
 
 #include <QAbstractButton>
@@ -21,6 +22,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
+#include <QScreen>
 #include <QStatusBar>
 #include <QTest>
 #include <QTimer>
@@ -224,8 +226,20 @@ void ShellTest::newOpenAndExitNeverAskToSave() {
     QVERIFY(app_->document().pathName().isEmpty());
     QVERIFY(app_->frame()->centralWidget() == window);
 
+    // During an upgrade Exit asks first: No (the default) keeps the window, Yes stops it.
+    QStringList asked;
+    shell_->view()->setQuestionHook([&asked](const QString& question) {
+        asked << question;
+        return asked.size() == 2;
+    });
+    shell_->view()->link().setLinkState(LinkState::Uploading);
+    trigger(CommandId::AppExit);
+    QVERIFY(app_->frame()->isVisible());
     trigger(CommandId::AppExit);
     QVERIFY(!app_->frame()->isVisible());
+    QCOMPARE(asked.join("|"), QStringLiteral("An upgrade is in progress. Stop it and quit?|"
+                                             "An upgrade is in progress. Stop it and quit?"));
+    QCOMPARE(label(Label::UpgradeStatusText), QStringLiteral("Boot loader awaits upgrade"));
     QCOMPARE(readFile(path), recordBytes(SampleRecord));
     QCOMPARE(dialogs_, QStringList{"open "}); // nothing else asked
     QVERIFY(messages_.isEmpty());
@@ -313,8 +327,10 @@ void ShellTest::frameKeysReachTheirCommandsAndEditKeysNothing() {
     QApplication::setActiveWindow(frame);
     QVERIFY(QTest::qWaitForWindowActive(frame));
     QCOMPARE(frame->windowTitle(), QStringLiteral("Tavrel"));
-    // The offscreen platform draws no window frame: all of 644 x 844 is the window.
-    QCOMPARE(frame->frameGeometry().size(), QSize(644, 844));
+    // On a 1366 x 768 laptop screen the frame is 644 wide and as high as the screen, and stays
+    // on it (the view scrolls); maximised, the canvas stands in the middle of the view's width.
+    QCOMPARE(frame->frameGeometry().size(), QSize(644, 768));
+    QVERIFY(frame->screen()->availableGeometry().contains(frame->frameGeometry()));
     QVERIFY(frame->findChildren<QToolBar*>().isEmpty());
     QVERIFY(frame->findChild<QStatusBar*>() == nullptr);
 
@@ -347,6 +363,9 @@ void ShellTest::frameKeysReachTheirCommandsAndEditKeysNothing() {
     QCOMPARE(triggered, 3);
     QCOMPARE(dialogs_.size(), 2);
     QVERIFY(messages_.isEmpty());
+    frame->showMaximized();
+    QTRY_COMPARE(shell_->view()->canvas()->geometry().center().x(),
+                 shell_->view()->viewport()->rect().center().x());
 }
 
 void ShellTest::aboutShowsTheBox() {
