@@ -6,6 +6,9 @@
 #include "app/ShellPrompts.h"
 
 #include <QApplication>
+#include <QFile>
+
+#include <cstdio>
 
 namespace kestrun {
 
@@ -26,6 +29,8 @@ CKestrunApp::~CKestrunApp() {
 }
 
 bool CKestrunApp::InitInstance() {
+    // A screenshot run leaves the user's settings as they were.
+    recentFiles_.setPersistent(options_.screenshot.isEmpty());
     recentFiles_.load();
 
     QString error;
@@ -54,7 +59,14 @@ int CKestrunApp::run() {
     if (!options_.screenshot.isEmpty()) {
         // The settings notices queued at start-up (a loaded file) are handled first.
         QCoreApplication::sendPostedEvents();
-        return view_->saveScreenshot(options_.screenshot) ? 0 : 1;
+        const QString problem = view_->saveScreenshot(options_.screenshot);
+        if (!problem.isEmpty()) {
+            std::fprintf(stderr, "kestrun: cannot write the screenshot %s: %s\n",
+                         QFile::encodeName(options_.screenshot).constData(),
+                         problem.toLocal8Bit().constData());
+            return 1;
+        }
+        return 0;
     }
     frame_->show();
     return QApplication::exec();

@@ -29,9 +29,9 @@ class ShellView : public DocumentView {
 public:
     /// The widget to put in the frame; the frame owns it from then on.
     virtual QWidget* widget() = 0;
-    /// Renders the window after start-up and the queued notices to a PNG; false when the file
-    /// could not be written.
-    virtual bool saveScreenshot(const QString& pngPath) = 0;
+    /// Renders the window after start-up and the queued notices to a PNG; answers why the file
+    /// could not be written, or an empty text.
+    virtual QString saveScreenshot(const QString& pngPath) = 0;
     /// Whether the frame may close now (the view may ask the user first).
     virtual bool queryClose() { return true; }
 };

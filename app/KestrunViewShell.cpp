@@ -39,7 +39,7 @@ void KestrunViewShell::postSettingsNotify(uint32_t code) {
     view_->postSettingsNotify(code);
 }
 
-bool KestrunViewShell::saveScreenshot(const QString& pngPath) {
+QString KestrunViewShell::saveScreenshot(const QString& pngPath) {
     return ::saveScreenshot(*view_, pngPath);
 }
 

@@ -26,7 +26,7 @@ public:
     void OnInitialUpdate() override;
     void ControlsToRecord() override;
     void postSettingsNotify(uint32_t code) override;
-    bool saveScreenshot(const QString& pngPath) override;
+    QString saveScreenshot(const QString& pngPath) override;
     bool queryClose() override;
 
     /// The setup window (null once its frame has deleted it).

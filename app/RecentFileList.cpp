@@ -37,6 +37,9 @@ void RecentFileList::load() {
 }
 
 void RecentFileList::save() const {
+    if (!persistent_) {
+        return;
+    }
     QSettings store = settingsStore();
     store.beginGroup(QString::fromLatin1(AppText::RecentFileGroup));
     for (int number = 1; number <= MaxEntries; ++number) {

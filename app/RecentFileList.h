@@ -16,8 +16,11 @@ public:
     /// Reads the list from the settings store (group "Recent File List", keys "File1".."File8");
     /// empty keys and duplicates are skipped.
     void load();
-    /// Writes the list back, dropping the keys of entries that no longer exist.
+    /// Writes the list back, dropping the keys of entries that no longer exist; nothing when the
+    /// list is not persistent.
     void save() const;
+    /// Whether changes reach the settings store (a screenshot run changes nothing there).
+    void setPersistent(bool persistent) { persistent_ = persistent; }
 
     /// Puts `path` (made absolute) at the front; an entry already present moves there, and the
     /// ninth entry falls off. Saves at once, so a crash loses nothing.
@@ -37,6 +40,7 @@ public:
 
 private:
     QStringList entries_;
+    bool persistent_ = true;
 };
 
 } // namespace kestrun

@@ -179,5 +179,5 @@ private:
 };
 
 /// Renders the canvas of `view` to a PNG at `pngPath` after start-up and after the queued notices
-/// have been handled. Answers false when the file could not be written.
-bool saveScreenshot(CKestrunView& view, const QString& pngPath);
+/// have been handled. Answers why the file could not be written, or an empty text.
+QString saveScreenshot(CKestrunView& view, const QString& pngPath);

@@ -20,6 +20,7 @@
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QProgressBar>
+#include <QSaveFile>
 #include <QSlider>
 
 #include <algorithm>
@@ -246,12 +247,22 @@ QImage CKestrunView::renderCanvas() {
     return image;
 }
 
-bool saveScreenshot(CKestrunView& view, const QString& pngPath) {
+QString saveScreenshot(CKestrunView& view, const QString& pngPath) {
     view.OnInitialUpdate();
     // The start-up commits queued the sliders' positions, and a settings file opened at start
     // queued its load, whose commits queue positions in turn: let them all land first.
     for (int pass = 0; pass < 4; ++pass) {
         QCoreApplication::sendPostedEvents();
     }
-    return view.renderCanvas().save(pngPath, "PNG");
+    const QImage image = view.renderCanvas();
+    QSaveFile file(pngPath);
+    if (!file.open(QIODevice::WriteOnly)) {
+        return file.errorString();
+    }
+    if (!image.save(&file, "PNG")) {
+        file.cancelWriting();
+        return file.errorString().isEmpty() ? QStringLiteral("the picture could not be encoded")
+                                            : file.errorString();
+    }
+    return file.commit() ? QString() : file.errorString();
 }

@@ -109,7 +109,8 @@ void ProgramTest::endsWithoutAWindow_data() {
     QTest::newRow("baud the port cannot take")
         << QStringList{"--port", "/dev/null", "--baud", "12345"} << false << 2 << "12345";
     QTest::newRow("picture not writable")
-        << QStringList{"--simulate", "--screenshot", "GONE/x.png"} << false << 1 << "";
+        << QStringList{"--simulate", "--screenshot", "GONE/x.png"} << false << 1
+        << "kestrun: cannot write the screenshot GONE/x.png: No such file or directory";
 }
 
 void ProgramTest::endsWithoutAWindow() {
@@ -139,6 +140,7 @@ void ProgramTest::screenshotShowsTheWindowAfterStartUp() {
     const QString path = writeFile(*dir_, "studio", recordBytes(SampleRecord));
     QCOMPARE(run({"--simulate", "--screenshot", loaded, path}, false).exitCode, 0);
     QVERIFY(QImage(loaded) != image);
+    QVERIFY(!QFile::exists(dir_->filePath("config"))); // the user's settings left alone
 }
 
 } // namespace kestrun::test
