@@ -14,14 +14,15 @@ constexpr const char* Usage =
     "  --simulate           attach the simulated controller (no hardware needed)\n"
     "  --port DEVICE        talk to the controller through a serial port instead of the\n"
     "                       USB bridge\n"
-    "  --baud N             the serial port's speed (default 115200; only with --port)\n"
+    "  --baud N             the UART's speed, of the serial port or the USB bridge\n"
+    "                       (default 115200)\n"
     "  --screenshot FILE    render the window to a PNG file and exit\n"
     "  --version            show the version and exit\n"
     "  -h, --help           show this text and exit\n";
 constexpr const char* MissingValue = "%1 needs a value";
 constexpr const char* UnknownOption = "unknown option %1";
 constexpr const char* BadBaud = "--baud needs a whole number of bits per second, not \"%1\"";
-constexpr const char* BaudWithoutPort = "--baud is only meaningful with --port";
+constexpr const char* BaudWithSimulate = "--baud is not used with --simulate";
 constexpr const char* SimulateAndPort = "--simulate and --port cannot be used together";
 constexpr const char* TwoFiles = "only one settings file can be opened, not \"%1\" as well";
 } // namespace UsageText
@@ -104,8 +105,8 @@ CommandLineResult parseCommandLine(const QStringList& arguments) {
     if (options.simulate && !options.port.isEmpty()) {
         return fail(QString::fromLatin1(UsageText::SimulateAndPort));
     }
-    if (baudGiven && options.port.isEmpty()) {
-        return fail(QString::fromLatin1(UsageText::BaudWithoutPort));
+    if (baudGiven && options.simulate) {
+        return fail(QString::fromLatin1(UsageText::BaudWithSimulate));
     }
     return {options, {}};
 }

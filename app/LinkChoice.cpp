@@ -12,6 +12,10 @@ QString linkChoiceProblem(const CommandLine& options) {
     if (!options.port.isEmpty() && !SerialBridge::isSupportedBaud(options.baud)) {
         return QString::fromStdString(SerialBridge::baudProblem(options.baud));
     }
+    if (options.port.isEmpty() && !options.simulate &&
+        !Cp2110Bridge::isSupportedBaud(options.baud)) {
+        return QString::fromStdString(Cp2110Bridge::baudProblem(options.baud));
+    }
     return {};
 }
 
@@ -27,7 +31,9 @@ LinkDevices makeLinkDevices(const CommandLine& options) {
         devices.monitor = bridge.get();
         devices.bridge = std::move(bridge);
     } else {
-        devices.bridge = std::make_unique<Cp2110Bridge>();
+        auto bridge = std::make_unique<Cp2110Bridge>();
+        bridge->setBaud(options.baud);
+        devices.bridge = std::move(bridge);
         devices.ownMonitor = std::make_unique<UdevMonitor>();
         devices.monitor = devices.ownMonitor.get();
     }

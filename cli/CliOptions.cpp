@@ -12,7 +12,7 @@ struct CommandName {
     Command command;
 };
 
-constexpr std::array<CommandName, 9> CommandNames = {{
+constexpr std::array<CommandName, 10> CommandNames = {{
     {"devices", Command::Devices},
     {"get", Command::Get},
     {"send", Command::Send},
@@ -22,7 +22,11 @@ constexpr std::array<CommandName, 9> CommandNames = {{
     {"diff", Command::Diff},
     {"set", Command::Set},
     {"convert", Command::Convert},
+    {"loopback", Command::Loopback},
 }};
+
+// A loopback of more blocks than this is a soak test, not a check of a cable.
+constexpr uint32_t MaxLoopbackBlocks = 100000;
 
 // Rates a UART can be asked for; the port itself may still refuse an unusual one.
 constexpr uint32_t MinBaud = 50;
@@ -119,8 +123,8 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
             return failure("unknown option '" + args[i] + "'");
         }
     }
-    if (sawBaud && options.bridge != BridgeChoice::Port) {
-        return failure("--baud is only used with --port");
+    if (sawBaud && options.bridge == BridgeChoice::Simulate) {
+        return failure("--baud is not used with --simulate");
     }
     if (i >= args.size()) {
         return failure("no command given");
@@ -159,6 +163,19 @@ ParseResult parseCommandLine(const std::vector<std::string>& args) {
             options.dryRun = true;
         } else if (name == "--force" && !inlineValue && c == Command::Upgrade) {
             options.force = true;
+        } else if (name == "--count" && c == Command::Loopback) {
+            const std::string value = inlineValue           ? std::string(*inlineValue)
+                                      : i + 1 < args.size() ? args[++i]
+                                                            : std::string();
+            uint32_t count = 0;
+            const auto [end, ec] =
+                std::from_chars(value.data(), value.data() + value.size(), count);
+            if (ec != std::errc() || end != value.data() + value.size() || count == 0 ||
+                count > MaxLoopbackBlocks) {
+                return failure("--count: '" + value + "' is not a number from 1 to " +
+                               std::to_string(MaxLoopbackBlocks));
+            }
+            options.count = count;
         } else if ((name == "-o" || name == "--output") && c == Command::Get) {
             if (inlineValue) {
                 options.outputFile = std::string(*inlineValue);

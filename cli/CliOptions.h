@@ -37,7 +37,8 @@ enum class Command {
     CheckHex,
     Diff,
     Set,
-    Convert
+    Convert,
+    Loopback
 };
 
 inline constexpr uint32_t DefaultBaud = 115200;
@@ -45,6 +46,7 @@ inline constexpr uint32_t DefaultBaud = 115200;
 struct CliOptions {
     BridgeChoice bridge = BridgeChoice::Usb;
     std::string port;            ///< the serial device, with BridgeChoice::Port
+    uint32_t count = 16;         ///< loopback --count N: the blocks sent
     uint32_t baud = DefaultBaud; ///< the serial port's rate, with BridgeChoice::Port
     Command command = Command::Help;
     std::string file;       ///< the operand of send, show, upgrade and check-hex; diff's first

@@ -36,6 +36,16 @@ inline constexpr const char* NoAccessPort =
     "%1: this user may not open the port. Add the user to the port's group (often \"dialout\") "
     "and log in again.";
 inline constexpr const char* CannotOpen = "%1: the bridge cannot be opened: %2";
+inline constexpr const char* UnnamedBridge =
+    "%1: has the bridge's USB ids %2 but its product string does not contain \"CP2110\", so "
+    "Kestrun will not open it.";
+/// loopback: where a block first went wrong, and the summary of the run.
+inline constexpr const char* LoopbackAltered = "block %1, byte %2: sent %3, came back %4";
+inline constexpr const char* LoopbackCount = "block %1: %2 of %3 bytes came back";
+inline constexpr const char* LoopbackLost = "block %1, byte %2: lost (%3 of %4 bytes came back)";
+inline constexpr const char* LoopbackSummary =
+    "%u blocks, %llu bytes sent, %llu wrong or missing; round trip %.1f ms on average, %.1f ms "
+    "at most";
 /// diff: one setting that shows differently: title, first value, its side, second, its side.
 inline constexpr const char* Difference = "%1: %2 (%3) -> %4 (%5)";
 /// set: one setting changed (title, old value, new value), and what --dry-run would send.

@@ -63,6 +63,9 @@ int runCli(const std::vector<std::string>& args, const Console& console) {
     case Command::Upgrade:
         code = runUpgrade(options, console);
         break;
+    case Command::Loopback:
+        code = runLoopback(options, console);
+        break;
     case Command::Diff:
         code = runDiff(options, console);
         break;

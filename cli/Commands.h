@@ -28,6 +28,7 @@ ExitCode runSend(const CliOptions& options, const Console& console);
 ExitCode runDevices(const CliOptions& options, const Console& console);
 ExitCode runUpgrade(const CliOptions& options, const Console& console);
 ExitCode runCheckHex(const CliOptions& options, const Console& console);
+ExitCode runLoopback(const CliOptions& options, const Console& console);
 ExitCode runDiff(const CliOptions& options, const Console& console);
 ExitCode runSet(const CliOptions& options, const Console& console);
 ExitCode runConvert(const CliOptions& options, const Console& console);

@@ -50,7 +50,12 @@ std::unique_ptr<Connection> Connection::open(const CliOptions& options, std::str
         connection->monitor_ = parts.serial.get();
         break;
     case BridgeChoice::Usb:
+        if (!Cp2110Bridge::isSupportedBaud(options.baud)) {
+            problem = Cp2110Bridge::baudProblem(options.baud);
+            return nullptr;
+        }
         parts.usb = std::make_unique<Cp2110Bridge>();
+        parts.usb->setBaud(options.baud);
         parts.udev = std::make_unique<UdevMonitor>();
         connection->bridge_ = parts.usb.get();
         connection->monitor_ = parts.udev.get();

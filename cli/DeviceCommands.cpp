@@ -6,6 +6,7 @@
 #include "link/cp2110/Cp2110Bridge.h"
 
 #include <array>
+#include <cstdio>
 
 namespace kestrun::cli {
 namespace {
@@ -18,6 +19,8 @@ struct Listed {
     std::string product;
     Access access = Access::NotABridge;
     BridgeStatus openStatus = BridgeStatusCode::Success;
+    std::string ids = "-"; ///< "10c4:ea80", or "-" where the bridge has no USB ids
+    bool unnamedBridge = false;
 };
 
 /// What the fourth column says of each kind of device.
@@ -58,7 +61,10 @@ std::vector<Listed> listUsb(Cp2110Bridge& usb) {
         if (isBridge(device.product)) {
             access = device.accessible ? Access::Usable : Access::NoAccess;
         }
-        listed.push_back({device.index, device.path, device.product, access});
+        char ids[16];
+        std::snprintf(ids, sizeof ids, "%04x:%04x", device.vendorId, device.productId);
+        listed.push_back({device.index, device.path, device.product, access,
+                          BridgeStatusCode::Success, ids, device.unnamedBridge});
     }
     return listed;
 }
@@ -104,8 +110,8 @@ ExitCode runDevices(const CliOptions& options, const Console& console) {
     bool usable = false;
     bool anyBridge = false;
     for (const Listed& device : devices) {
-        std::fprintf(console.out, "%u\t%s\t%s\t%s\n", device.index, device.path.c_str(),
-                     device.product.c_str(), accessWord(device.access));
+        std::fprintf(console.out, "%u\t%s\t%s\t%s\t%s\n", device.index, device.path.c_str(),
+                     device.ids.c_str(), device.product.c_str(), accessWord(device.access));
         usable = usable || device.access == Access::Usable;
         anyBridge = anyBridge || device.access != Access::NotABridge;
     }
@@ -115,6 +121,8 @@ ExitCode runDevices(const CliOptions& options, const Console& console) {
             const char* hint =
                 options.bridge == BridgeChoice::Port ? CliText::NoAccessPort : CliText::NoAccess;
             printLine(console.err, fillIn(hint, {device.path}));
+        } else if (device.unnamedBridge) {
+            printLine(console.err, fillIn(CliText::UnnamedBridge, {device.path, device.ids}));
         } else if (device.access == Access::CannotOpen) {
             printLine(console.err, fillIn(CliText::CannotOpen,
                                           {device.path, BridgeStatusText(device.openStatus)}));

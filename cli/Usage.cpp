@@ -18,7 +18,8 @@ Bridge:
   --port DEVICE       talk through a serial port instead of the USB bridge: a
                       USB-UART cable on the controller's UART, or the
                       pseudo-terminal of a firmware emulator
-  --baud N            the serial port's rate (default 115200; with --port)
+  --baud N            the UART's rate, of the serial port or of the USB
+                      bridge (default 115200, the controller's rate)
   --verbose           also tell whether the bridge was found, and at the end
                       how many 5 ms ticks the command ran and the time taken
   --version           print the version and exit
@@ -26,9 +27,19 @@ Bridge:
 
 Commands:
   devices             list every HID device the bridge layer sees, one a line:
-                      index, path, product string, and "bridge" for the
-                      CP2110 (its product string contains "CP2110"). Says so
-                      when a bridge is there but this user may not open it.
+                      index, path, USB vendor:product ids, product string,
+                      and "bridge" for the CP2110 (its product string
+                      contains "CP2110"). Says so when a bridge is there but
+                      this user may not open it, or when a device has the
+                      bridge's ids (10c4:ea80) but not its name.
+  loopback [--count N]
+                      with the bridge's TX wired to its RX (a jumper on the
+                      bridge, a loopback plug on the cable), send N blocks of
+                      pseudo-random bytes (default 16) and check that the
+                      same bytes come back in order: bytes sent, wrong or
+                      missing, and the round trip. Exit status 0 when all came
+                      back. Tells a bad cable or bridge from a silent
+                      controller.
   get [-o FILE] [--json]
                       Get Data: fetch the controller's settings record and
                       print it as the window shows it. -o FILE also saves it:

@@ -133,6 +133,9 @@ public:
     uint32_t responseTimeout() const { return responseTimeout_; }
     void setResponseTimeout(uint32_t ticks) { responseTimeout_ = ticks; }
     bool bridgeOpen() const { return bridgeOpen_; }
+    /// The open bridge's handle, for a check of the line that bypasses the exchanges (the
+    /// command-line loopback); valid while bridgeOpen().
+    BridgeHandle bridgeHandle() const { return bridgeHandle_; }
     bool inTick() const { return inTick_; }
     LinkHost& host() { return host_; }
 

@@ -151,6 +151,10 @@ NodeAccess nodeAccess(const std::string& path) {
     return NodeAccess::Granted;
 }
 
+std::string Cp2110Bridge::baudProblem(uint32_t baud) {
+    return "The USB bridge's UART runs at 300 to 1000000 baud, not " + std::to_string(baud);
+}
+
 uint64_t steadyMilliseconds() {
     using namespace std::chrono;
     return static_cast<uint64_t>(
@@ -248,9 +252,11 @@ std::vector<HidDeviceInfo> Cp2110Bridge::listDevices() {
     devices.reserve(snapshot_.size());
     for (std::size_t i = 0; i < snapshot_.size(); ++i) {
         const Entry& entry = snapshot_[i];
-        devices.push_back(HidDeviceInfo{static_cast<uint32_t>(i), entry.path, entry.product,
-                                        entry.vendorId, entry.productId,
-                                        accessCheck_(entry.path) != NodeAccess::Denied});
+        devices.push_back(
+            HidDeviceInfo{static_cast<uint32_t>(i), entry.path, entry.product, entry.vendorId,
+                          entry.productId, accessCheck_(entry.path) != NodeAccess::Denied,
+                          entry.vendorId == BridgeVendorId && entry.productId == BridgeProductId &&
+                              entry.product.find("CP2110") == std::string::npos});
     }
     return devices;
 }

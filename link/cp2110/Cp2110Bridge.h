@@ -23,7 +23,14 @@ struct HidDeviceInfo {
     /// False when the node exists but this user lacks the rights to open it (EACCES): the
     /// udev rule is missing. True otherwise, including when the check itself could not tell.
     bool accessible = true;
+    /// The bridge's default USB ids (10c4:ea80) with a product string that lacks "CP2110": a
+    /// maker renamed it, and the link, which goes by the name, will not open it.
+    bool unnamedBridge = false;
 };
+
+/// The bridge chip's default USB ids.
+inline constexpr uint16_t BridgeVendorId = 0x10C4;
+inline constexpr uint16_t BridgeProductId = 0xEA80;
 
 /// What this user may do with a device node.
 enum class NodeAccess {
@@ -53,6 +60,10 @@ public:
     /// The UART rate the next open sets (115200 unless chosen: the controller's firmware speaks
     /// 115200 8N1 without flow control).
     void setBaud(uint32_t baud) { baud_ = baud; }
+    /// The chip's rates: 300 baud to 1 Mbaud.
+    static bool isSupportedBaud(uint32_t baud) { return baud >= 300 && baud <= 1000000; }
+    /// "The USB bridge's UART runs at 300 to 1000000 baud, not 4000000".
+    static std::string baudProblem(uint32_t baud);
 
     /// Every HID device with its index, path, product string and whether it can be opened,
     /// in the order HidUart_GetNumDevices indexes them (one entry per path, sorted by path).

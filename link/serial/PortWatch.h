@@ -12,8 +12,9 @@ namespace kestrun {
 
 class PortWatch {
 public:
-    /// Watches the folder of `device` for its name. Never fails: what cannot be watched is
-    /// simply not seen (fd() is -1 when nothing at all can be).
+    /// Watches the folder of `device` for its name (except in /dev/pts, whose names are
+    /// reused by unrelated terminals). Never fails: what cannot be watched is simply not seen
+    /// (fd() is -1 when nothing at all can be).
     explicit PortWatch(const std::string& device, int wakeFd);
     ~PortWatch();
     PortWatch(const PortWatch&) = delete;

@@ -34,7 +34,12 @@ PortWatch::PortWatch(const std::string& device, int wakeFd)
                                : slash == 0               ? "/"
                                                           : device.substr(0, slash);
     name_ = slash == std::string::npos ? device : device.substr(slash + 1);
-    inotify_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    // A pseudo-terminal's number is handed to the next terminal opened anywhere on the machine:
+    // one that "comes back" under the same name is somebody else's, never the emulator's again.
+    // (An emulator's stable name is a symlink in a folder of its own, and that is watched.)
+    if (folder != "/dev/pts") {
+        inotify_ = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    }
     if (inotify_ >= 0 && ::inotify_add_watch(inotify_, folder.c_str(), Appeared | Vanished) < 0) {
         ::close(inotify_);
         inotify_ = -1;

@@ -49,7 +49,8 @@ void ProgramTest::commandLine_data() {
     row("two files", {"a", "b"}, "error");
     row("unknown option", {"--simulated"}, "error");
     row("port without device", {"--port"}, "error");
-    row("baud without port", {"--baud", "9600"}, "error");
+    row("baud for the USB bridge", {"--baud", "9600"}, "file= sim=0 port= baud=9600 shot=");
+    row("baud with simulate", {"--simulate", "--baud", "9600"}, "error");
     row("baud not a number", {"--port", "p", "--baud", "fast"}, "error");
     row("baud zero", {"--port", "p", "--baud", "0"}, "error");
     row("simulate and port", {"--simulate", "--port", "p"}, "error");

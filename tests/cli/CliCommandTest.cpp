@@ -30,7 +30,7 @@ std::string repeat(const std::string& text, int times) {
     return times == 0 ? "" : text + repeat(text, times - 1);
 }
 
-const std::string Listed = "0\t/dev/hidraw-sim0\tCP2110 HID USB-to-UART Bridge\tbridge";
+const std::string Listed = "0\t/dev/hidraw-sim0\t-\tCP2110 HID USB-to-UART Bridge\tbridge";
 const std::string NoResponse = "No Response from Device\n";
 const std::string NotConnected = "Controller is not connected: Please connect the USB cable,\n"
                                  " and provide power to the head controller.\n";
@@ -54,7 +54,7 @@ const std::vector<Transcript> Transcripts = {
     {{"upgrade"}, "", 2, "", usage("upgrade needs a FILE")},
     {{"get", "-o"}, "", 2, "", usage("-o needs a FILE")},
     {{"send", "--json", "f"}, "", 2, "", usage("unknown option '--json' for send")},
-    {{"--baud", "9600", "get"}, "", 2, "", usage("--baud is only used with --port")},
+    {{"--baud", "9600", "get"}, "", 2, "", usage("--baud is not used with --simulate")},
     {{"--port", "/dev/ttyS0", "get"}, "", 2, "", usage("--simulate and --port cannot be used together")},
     {{"get", "--verbose"}, "", 2, "", usage("--verbose goes before the command")},
 
@@ -223,8 +223,8 @@ TEST(CliHelp, DocumentsEveryCommandAndPointsToTheReadmeSectionThatExists) {
     for (const char* word :
          {"devices", "get [-o FILE] [--json]", "send FILE", "show FILE", "upgrade FILE [--force]",
           "check-hex FILE", "diff FILE [FILE2] [--json]", "set [--dry-run] NAME=VALUE...",
-          "convert IN OUT", "--simulate", "--port DEVICE", "--baud N", "KESTRUN_SIM_FAULT",
-          "Exit status"}) {
+          "convert IN OUT", "loopback [--count N]", "--simulate", "--port DEVICE", "--baud N",
+          "KESTRUN_SIM_FAULT", "Exit status"}) {
         EXPECT_NE(r.out.find(word), std::string::npos) << word;
     }
     // The hint for a bridge this user may not open names the README's section by its heading.

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdio>
 #include <fcntl.h>
 #include <poll.h>
@@ -53,6 +54,9 @@ public:
         }
         return pending_;
     }
+    int masterFd() const { return master_; }
+    /// Forgets the first `count` bytes taken from the wire.
+    void take(std::size_t count) { pending_.erase(0, count); }
     void answer(const std::string& bytes) {
         ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
     }
@@ -205,6 +209,52 @@ TEST(CliPortSend, AJsonFileConvertedBackSendsTheBytesTheControllerGave) {
     EXPECT_EQ(hex(controller.expect(21, tool)), hex(frame(fromHex(record))));
     controller.answer(fromHex("01"));
     EXPECT_EQ(tool.finish().exitCode, 0);
+}
+
+// A loopback plug: the pty sends back what the tool writes, exactly, with its first byte
+// altered, or with its first byte lost. A port that is not there says so, by name.
+TEST(CliPortLoopback, TellsAGoodLineFromOneThatAltersOrLosesAByte) {
+    struct Case {
+        int firstByte; ///< -1 echoed, 0 lost, else XORed with it
+        int exitCode;
+        const char* err;
+    };
+    for (const Case c : {Case{-1, 0, ""}, Case{0x40, 1, "block 1, byte 1: sent "},
+                         Case{0, 1, "block 1, byte 1: lost ("}}) {
+        SCOPED_TRACE(c.err);
+        PtyController controller;
+        CliProcess tool({"--port", controller.port(), "loopback", "--count", "3"});
+        std::atomic<bool> done{false};
+        std::thread plug([&] {
+            for (bool first = true; !done;) {
+                pollfd watch{controller.masterFd(), POLLIN, 0};
+                ::poll(&watch, 1, 5);
+                std::string bytes = controller.rest();
+                controller.take(bytes.size());
+                if (first && !bytes.empty()) {
+                    first = false;
+                    if (c.firstByte == 0) {
+                        bytes.erase(0, 1);
+                    } else if (c.firstByte > 0) {
+                        bytes[0] = static_cast<char>(bytes[0] ^ c.firstByte);
+                    }
+                }
+                controller.answer(bytes);
+            }
+        });
+        const CliResult r = tool.finish();
+        done = true;
+        plug.join();
+        EXPECT_EQ(r.exitCode, c.exitCode);
+        EXPECT_EQ(r.err.substr(0, std::string(c.err).size()), c.err) << r.err;
+        EXPECT_NE(r.out.find(c.exitCode == 0 ? " 0 wrong or missing" : " 1 wrong or missing"),
+                  std::string::npos)
+            << r.out;
+    }
+    const CliResult r = runCli({"--port", "/nonexistent/ttyUSB0", "loopback"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err,
+              "Controller is not connected: /nonexistent/ttyUSB0: No such file or directory\n");
 }
 
 TEST(CliPortUpgrade, TalksToTheBootLoaderLineByLine) {

@@ -114,6 +114,10 @@ TEST_F(Cp2110Test, ListsEachPathOnceInPathOrderWithEightBitText) {
     EXPECT_TRUE(devices[1].accessible);
     EXPECT_EQ(devices[3].productId, 0xEA80);
     EXPECT_FALSE(devices[3].accessible);
+    // The bridge's ids without "CP2110" in the name are pointed out; the named bridge is not.
+    for (const auto& [i, unnamed] : {std::pair{0, true}, {1, false}, {2, true}, {3, false}}) {
+        EXPECT_EQ(devices[i].unnamedBridge, unnamed) << devices[i].path;
+    }
 }
 
 // The chip keeps the last program's UART configuration and the kernel queues its stale reports
