@@ -1,8 +1,9 @@
 #pragma once
 // The command-line tool's LinkTimer: a 5 ms loop on absolute deadlines of the monotonic clock,
-// so that 1000 ticks take 5 s however long each tick's work takes. Between ticks it watches the
-// device monitor's descriptor and hands arrival and removal notices to the link, as the window's
-// event loop would. SIGINT and SIGTERM end the wait so the command can cancel its exchange.
+// so that 1000 ticks take 5 s however long each tick's work takes. Between ticks it waits on the
+// device monitor's handle and hands arrival and removal notices to the link, as the window's
+// event loop would. A stop request (SIGINT and SIGTERM on Linux; Ctrl-C, Ctrl-Break and closing
+// the console on Windows) ends the wait so the command can cancel its exchange.
 
 #include "link/DeviceMonitor.h"
 #include "link/LinkEngine.h"
@@ -16,8 +17,9 @@ namespace kestrun::cli {
 /// The link's tick period.
 inline constexpr std::chrono::nanoseconds LinkTickPeriod = std::chrono::milliseconds(5);
 
-/// Makes SIGINT and SIGTERM set a flag instead of ending the process (no restart of the
-/// interrupted call, so a sleeping loop wakes at once).
+/// Makes a stop request set a flag instead of ending the process, and wake a sleeping loop at
+/// once: SIGINT and SIGTERM on Linux; Ctrl-C, Ctrl-Break and closing the console on Windows
+/// (reported as SIGINT, SIGINT and SIGTERM).
 void installInterruptHandlers();
 /// The signal that asked the tool to stop, or 0.
 int interruptSignal();

@@ -1,129 +1,20 @@
 #include "settings/SettingsFile.h"
 
-#include <cerrno>
-#include <climits>
-#include <cstdlib>
-#include <fcntl.h>
+#include "settings/SettingsFileIo.h"
+
 #include <string_view>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <utility>
 
 namespace kestrun {
-namespace {
-
-// Owns a file descriptor so that every path out of a function closes it.
-class Fd {
-public:
-    explicit Fd(int fd) : fd_(fd) {}
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    ~Fd() { reset(); }
-    int get() const { return fd_; }
-    bool valid() const { return fd_ >= 0; }
-    int release() { return std::exchange(fd_, -1); }
-    int reset() {
-        int rc = 0;
-        if (fd_ >= 0) {
-            rc = ::close(fd_);
-        }
-        fd_ = -1;
-        return rc;
-    }
-
-private:
-    int fd_;
-};
-
-SettingsFileError openError(int err) {
-    switch (err) {
-    case ENOENT:
-    case ENOTDIR:
-        return SettingsFileError::NotFound;
-    case EACCES:
-    case EPERM:
-        return SettingsFileError::AccessDenied;
-    default:
-        return SettingsFileError::FailedToOpen;
-    }
-}
-
-// Reads up to `want` bytes, retrying short reads; -1 on a read error.
-ssize_t readFully(int fd, uint8_t* buffer, std::size_t want) {
-    std::size_t got = 0;
-    while (got < want) {
-        ssize_t n = ::read(fd, buffer + got, want - got);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return -1;
-        }
-        if (n == 0) {
-            break;
-        }
-        got += static_cast<std::size_t>(n);
-    }
-    return static_cast<ssize_t>(got);
-}
-
-bool writeFully(int fd, const uint8_t* bytes, std::size_t count) {
-    std::size_t done = 0;
-    while (done < count) {
-        ssize_t n = ::write(fd, bytes + done, count - done);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            return false;
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    return true;
-}
-
-// The file a save really replaces: a symbolic link is followed, so the link stays a link.
-std::string saveTarget(const std::string& path) {
-    struct stat st {};
-    if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-        char resolved[PATH_MAX];
-        if (::realpath(path.c_str(), resolved) != nullptr) {
-            return resolved;
-        }
-    }
-    return path;
-}
-
-std::string folderOf(const std::string& path) {
-    auto slash = path.find_last_of('/');
-    if (slash == std::string::npos) {
-        return ".";
-    }
-    return slash == 0 ? "/" : path.substr(0, slash);
-}
-
-} // namespace
 
 SettingsFileResult loadSettingsFile(const std::string& path, SettingsRecord& record) {
     SettingsFileResult result;
-    Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
-    if (!fd.valid()) {
-        result.error = openError(errno);
-        return result;
-    }
-    struct stat st {};
-    if (::fstat(fd.get(), &st) != 0 || S_ISDIR(st.st_mode)) {
-        result.error = SettingsFileError::FailedToOpen;
-        return result;
-    }
     // Read into a scratch buffer: a short file must not leave its bytes in the record.
     SettingsRecord scratch{};
-    ssize_t got = readFully(fd.get(), scratch.data(), scratch.size());
-    if (got < 0) {
-        result.error = SettingsFileError::FailedToOpen;
-    } else if (got == 0) {
+    std::size_t got = 0;
+    result.error = readFileStart(path, scratch.data(), scratch.size(), got);
+    if (!result.ok() || got == 0) {
         // An empty file is accepted and changes nothing.
-    } else if (static_cast<std::size_t>(got) < RecordSize) {
+    } else if (got < RecordSize) {
         result.error = SettingsFileError::UnexpectedFormat;
     } else {
         record = scratch;
@@ -138,51 +29,9 @@ SettingsFileResult saveSettingsFile(const std::string& path, const SettingsRecor
 
 SettingsFileResult saveFileAtomically(const std::string& path, std::span<const uint8_t> bytes) {
     SettingsFileResult result;
-    result.error = SettingsFileError::FailedToSave;
-    if (path.empty()) {
-        return result;
+    if (path.empty() || !replaceFileAtomically(path, bytes.data(), bytes.size())) {
+        result.error = SettingsFileError::FailedToSave;
     }
-    const std::string target = saveTarget(path);
-    const std::string folder = folderOf(target);
-
-    struct stat old {};
-    const bool exists = ::stat(target.c_str(), &old) == 0;
-    if (exists && !S_ISREG(old.st_mode)) {
-        return result; // a folder or a device is never replaced by a settings file
-    }
-
-    std::string temp = folder + "/.kestrun-save-XXXXXX";
-    Fd fd(::mkstemp(temp.data()));
-    if (!fd.valid()) {
-        return result;
-    }
-    bool ok = writeFully(fd.get(), bytes.data(), bytes.size()) && ::fsync(fd.get()) == 0;
-    if (ok) {
-        // Keep the permissions the replaced file had; a new file gets the usual 0666 & ~umask.
-        mode_t mode = 0;
-        if (exists) {
-            mode = old.st_mode & 07777;
-        } else {
-            mode_t mask = ::umask(0);
-            ::umask(mask);
-            mode = 0666 & ~mask;
-        }
-        ok = ::fchmod(fd.get(), mode) == 0;
-    }
-    ok = fd.reset() == 0 && ok;
-    if (ok) {
-        ok = ::rename(temp.c_str(), target.c_str()) == 0;
-    }
-    if (!ok) {
-        ::unlink(temp.c_str());
-        return result;
-    }
-    // Make the rename itself durable.
-    Fd dir(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.valid()) {
-        ::fsync(dir.get());
-    }
-    result.error = SettingsFileError::None;
     return result;
 }
 

@@ -1,9 +1,10 @@
 #pragma once
 // The device monitor of the simulated bridge: it delivers the bridge's arrival and removal
-// notices through a descriptor that becomes readable when one is queued, so the window and the
-// command-line tool watch it exactly as they watch the udev monitor.
+// notices through a handle that fires when one is queued, so the window and the command-line
+// tool watch it exactly as they watch the platform's own monitor.
 
 #include "link/DeviceMonitor.h"
+#include "link/platform/NoticeSignal.h"
 #include "sim/SimBridge.h"
 
 namespace kestrun::sim {
@@ -16,14 +17,13 @@ public:
     SimDeviceMonitor(const SimDeviceMonitor&) = delete;
     SimDeviceMonitor& operator=(const SimDeviceMonitor&) = delete;
 
-    /// Readable while notices wait; -1 if the descriptor could not be made (then poll
-    /// receive() instead).
-    int fd() const override { return eventFd_; }
+    /// Fires while notices wait; NoNoticeHandle if the system gave none (then poll receive()).
+    NoticeHandle noticeHandle() const override { return signal_.handle(); }
     std::vector<DeviceChange> receive() override;
 
 private:
     SimBridge& bridge_;
-    int eventFd_ = -1;
+    NoticeSignal signal_;
 };
 
 } // namespace kestrun::sim

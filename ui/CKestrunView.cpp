@@ -4,11 +4,13 @@
 #include "ui/CKestrunView.h"
 
 #include "link/SettingsExchange.h"
+#include "link/platform/TimerResolution.h"
 #include "settings/SettingsFields.h"
 #include "ui/CFloatEdit.h"
 #include "ui/FrameBox.h"
 #include "ui/KestrunCanvas.h"
 #include "ui/LayoutTables.h"
+#include "ui/NoticeWatcher.h"
 #include "ui/ViewText.h"
 #include "upgrade/CodeUpload.h"
 
@@ -19,7 +21,6 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QSlider>
-#include <QSocketNotifier>
 
 using namespace kestrun;
 using namespace kestrun::ui;
@@ -62,7 +63,7 @@ QRect toQRect(const EdgeRect& r) {
     return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
 }
 
-// With no descriptor to watch, the device monitor is asked this often (in ticks) instead.
+// With no handle to watch, the device monitor is asked this often (in ticks) instead.
 constexpr int DevicePollTicks = 200;
 
 } // namespace
@@ -92,7 +93,7 @@ CKestrunView::CKestrunView(SettingsRecord& record, BridgeLibrary& bridge, Device
     linkTimer_.setInterval(5);
     QObject::connect(&linkTimer_, &QTimer::timeout, this, [this] {
         engine_.LinkTick();
-        if (monitor_ != nullptr && deviceNotifier_ == nullptr &&
+        if (monitor_ != nullptr && deviceWatcher_ == nullptr &&
             ++devicePollCount_ >= DevicePollTicks) {
             devicePollCount_ = 0;
             onDeviceNotice();
@@ -103,7 +104,8 @@ CKestrunView::CKestrunView(SettingsRecord& record, BridgeLibrary& bridge, Device
 CKestrunView::~CKestrunView() {
     // The link first: no tick, no device notice and no open bridge may outlive the window.
     linkTimer_.stop();
-    deviceNotifier_.reset();
+    timerResolution_.reset();
+    deviceWatcher_.reset();
     monitor_ = nullptr;
     engine_.shutdown();
     // Then the upgrade file, then the controls.
@@ -293,12 +295,11 @@ void CKestrunView::applyTabOrder() {
 }
 
 void CKestrunView::startLink() {
+    timerResolution_ = std::make_unique<FineTimerResolution>();
     linkTimer_.start();
     engine_.ConnectBridge();
-    if (monitor_ != nullptr && monitor_->fd() >= 0) {
-        deviceNotifier_ = std::make_unique<QSocketNotifier>(monitor_->fd(), QSocketNotifier::Read);
-        QObject::connect(deviceNotifier_.get(), &QSocketNotifier::activated, this,
-                         [this] { onDeviceNotice(); });
+    if (monitor_ != nullptr) {
+        deviceWatcher_ = watchNotices(monitor_->noticeHandle(), [this] { onDeviceNotice(); });
     }
 }
 

@@ -27,9 +27,9 @@ class QLabel;
 class QLineEdit;
 class QProgressBar;
 class QSlider;
-class QSocketNotifier;
 
 namespace kestrun {
+class FineTimerResolution;
 class SettingsExchange;
 class CodeUpload;
 namespace ui {
@@ -171,8 +171,10 @@ private:
     std::array<std::size_t, 26> radioGroup_{};
 
     QTimer linkTimer_;
-    std::unique_ptr<QSocketNotifier> deviceNotifier_;
-    int devicePollCount_ = 0; ///< ticks since the device monitor was last asked (no descriptor)
+    /// Holds the system's fine timer while the link ticks (Windows' default tick is 15.6 ms).
+    std::unique_ptr<kestrun::FineTimerResolution> timerResolution_;
+    std::unique_ptr<QObject> deviceWatcher_;
+    int devicePollCount_ = 0; ///< ticks since the device monitor was last asked (no handle)
     MessageHook messageHook_;
     FileDialogHook fileDialogHook_;
     QuestionHook questionHook_;

@@ -13,7 +13,6 @@
 #include <cstring>
 #include <future>
 #include <system_error>
-#include <unistd.h>
 
 namespace kestrun {
 namespace {
@@ -137,19 +136,6 @@ bool sendFeature(hid_device* device, uint8_t report, uint8_t value) {
 }
 
 } // namespace
-
-NodeAccess nodeAccess(const std::string& path) {
-    if (::access(path.c_str(), R_OK | W_OK) == 0) {
-        return NodeAccess::Granted;
-    }
-    if (errno == EACCES || errno == EPERM) {
-        return NodeAccess::Denied;
-    }
-    if (errno == ENOENT) {
-        return NodeAccess::Missing;
-    }
-    return NodeAccess::Granted;
-}
 
 std::string Cp2110Bridge::baudProblem(uint32_t baud) {
     return "The USB bridge's UART runs at 300 to 1000000 baud, not " + std::to_string(baud);

@@ -41,7 +41,8 @@ enum class NodeAccess {
 /// How the driver learns whether the user may open a device node. Tests replace it (root
 /// passes every permission check, so a denial cannot be staged with real files).
 using NodeAccessCheck = NodeAccess (*)(const std::string& path);
-/// The real check: access(2) for reading and writing.
+/// The real check: access(2) for reading and writing on Linux; on Windows HID devices have no
+/// per-user rights of their own, so every device is Granted and the open itself tells.
 NodeAccess nodeAccess(const std::string& path);
 
 /// A monotonic millisecond clock for the read timeout. Tests replace it.

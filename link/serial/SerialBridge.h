@@ -6,7 +6,7 @@
 //     if (!SerialBridge::isSupportedBaud(baud)) { /* usage error: SerialBridge::baudProblem */ }
 //     SerialBridge bridge(device, baud);
 //     LinkEngine engine(bridge, host);      // ConnectBridge opens it: "Connected"
-//     // watch bridge.fd() like any device monitor and hand bridge.receive()'s notices to
+//     // watch bridge.noticeHandle() like any device monitor and hand bridge.receive()'s notices to
 //     // engine.HandleDeviceChange: a hang-up then shows "Disconnected", and a port of the
 //     // same name that comes back is opened again ("Connected").
 //
@@ -78,8 +78,8 @@ public:
     OpenProblem lastOpenProblem() const override { return problem_; }
 
     /// Readable when the port hung up, vanished or came back; it stays quiet while bytes
-    /// arrive, so an idle program is not woken by them.
-    int fd() const override;
+    /// arrive, so an idle program is not woken by them. NoNoticeHandle if none could be made.
+    NoticeHandle noticeHandle() const override;
     /// After a hang-up or the port's node vanishing: one DeviceRemoveComplete naming the port's
     /// path; when a node of its name appears: a DeviceArrival naming it; otherwise nothing.
     std::vector<DeviceChange> receive() override;

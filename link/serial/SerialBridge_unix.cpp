@@ -307,8 +307,9 @@ BridgeStatus SerialBridge::HidUart_Close(BridgeHandle device) {
     return BridgeStatusCode::Success;
 }
 
-int SerialBridge::fd() const {
-    return watch_->ports.fd();
+NoticeHandle SerialBridge::noticeHandle() const {
+    const int fd = watch_->ports.fd();
+    return fd >= 0 ? fd : NoNoticeHandle;
 }
 
 std::vector<DeviceChange> SerialBridge::receive() {

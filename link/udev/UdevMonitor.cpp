@@ -67,8 +67,9 @@ UdevMonitor::UdevMonitor() : udev_(udev_new()) {
 
 UdevMonitor::~UdevMonitor() = default;
 
-int UdevMonitor::fd() const {
-    return monitor_ ? udev_monitor_get_fd(monitor_.get()) : -1;
+NoticeHandle UdevMonitor::noticeHandle() const {
+    const int fd = monitor_ ? udev_monitor_get_fd(monitor_.get()) : -1;
+    return fd >= 0 ? fd : NoNoticeHandle;
 }
 
 std::vector<DeviceChange> UdevMonitor::receive() {

@@ -23,14 +23,14 @@ std::optional<DeviceChange> deviceChangeFromUevent(const char* action, const cha
 
 class UdevMonitor : public DeviceMonitor {
 public:
-    /// Never fails: without udev, fd() is -1 (or never becomes readable).
+    /// Never fails: without udev, noticeHandle() is NoNoticeHandle (or never becomes readable).
     UdevMonitor();
     ~UdevMonitor() override;
     UdevMonitor(const UdevMonitor&) = delete;
     UdevMonitor& operator=(const UdevMonitor&) = delete;
 
-    /// The monitor's non-blocking netlink socket, or -1 when there is none.
-    int fd() const override;
+    /// The monitor's non-blocking netlink socket, or NoNoticeHandle when there is none.
+    NoticeHandle noticeHandle() const override;
     /// Every event waiting now, in order; returns at once when there is none.
     std::vector<DeviceChange> receive() override;
 

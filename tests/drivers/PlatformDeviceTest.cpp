@@ -54,8 +54,8 @@ TEST(Platform, StartsQuietWithoutBridgeOrUdev) {
         EXPECT_EQ(bridge.HidUart_GetNumDevices(&count, 0, 0), BridgeStatusCode::Success);
         EXPECT_EQ(bridge.listDevices().size(), count);
         UdevMonitor monitor;
-        if (monitor.fd() >= 0) {
-            EXPECT_NE(::fcntl(monitor.fd(), F_GETFL) & O_NONBLOCK, 0)
+        if (const NoticeHandle socket = monitor.noticeHandle(); socket != NoNoticeHandle) {
+            EXPECT_NE(::fcntl(static_cast<int>(socket), F_GETFL) & O_NONBLOCK, 0)
                 << "a blocking socket would freeze the window";
         }
         monitor.receive(); // whatever happens to be waiting; must return at once

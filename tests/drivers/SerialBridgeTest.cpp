@@ -115,7 +115,7 @@ TEST(SerialBridge, OpensRaw8N1ThenGetDataAndSendDataComplete) {
 
 // The notices reach the link without a tick: an idle program is woken by the watch alone.
 void deliverNotices(SerialBridge& bridge, LinkEngine& engine) {
-    pollfd pfd{bridge.fd(), POLLIN, 0};
+    pollfd pfd{static_cast<int>(bridge.noticeHandle()), POLLIN, 0};
     ASSERT_EQ(::poll(&pfd, 1, 2000), 1) << "the notice's descriptor must wake its watcher";
     for (const DeviceChange& change : bridge.receive()) {
         engine.HandleDeviceChange(change.eventType, &change.notice);

@@ -1,4 +1,5 @@
-// kestrun-cli: the controller set-up tool without a window. The work is in kestrun_cli_lib.
+// kestrun-cli: the controller set-up tool without a window. The work is in kestrun_cli_lib; this
+// is the Linux entry, whose arguments are the bytes the system gives.
 
 #include "cli/Commands.h"
 
