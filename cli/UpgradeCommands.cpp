@@ -9,6 +9,7 @@
 #include "upgrade/IntelHex.h"
 
 #include <cinttypes>
+#include <filesystem>
 
 namespace kestrun::cli {
 namespace {
@@ -21,10 +22,18 @@ std::string hexProblemText(const std::string& path, const HexCheckResult& result
     return fillIn(CliText::HexLineProblem, {path, std::to_string(result.line), result.problem});
 }
 
-std::string hexAddress(uint32_t address) {
-    char text[16];
-    std::snprintf(text, sizeof text, "0x%08" PRIX32, address);
+std::string hexAddress(uint64_t address) {
+    char text[24];
+    std::snprintf(text, sizeof text, "0x%08" PRIX64, address);
     return text;
+}
+
+// The path as a file dialog would return it: absolute, so that the quick check's dot rule
+// meets the folders' names and not a leading "./".
+std::string dialogPath(const std::string& path) {
+    std::error_code error;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+    return error ? path : absolute.lexically_normal().string();
 }
 
 // The completion text without the blanks the window's box carries after it.
@@ -37,7 +46,7 @@ std::string completeText() {
 } // namespace
 
 ExitCode runCheckHex(const CliOptions& options, const Console& console) {
-    const HexCheckResult result = checkHexFile(options.file);
+    const HexCheckResult result = readUpgradeImage(options.file).check;
     if (!result.ok) {
         printLine(console.err, hexProblemText(options.file, result));
         return ExitCode::FileProblem;
@@ -51,7 +60,6 @@ ExitCode runCheckHex(const CliOptions& options, const Console& console) {
         std::fprintf(console.out, "%s: %s-%s\n", CliText::HexAddressRange,
                      hexAddress(result.lowAddress).c_str(), hexAddress(result.highAddress).c_str());
     }
-    std::fflush(console.out);
     return ExitCode::Success;
 }
 
@@ -62,18 +70,20 @@ ExitCode runUpgrade(const CliOptions& options, const Console& console) {
         return connectionProblem(problem, console);
     }
     SettingsRecord record = StartRecord;
-    CliHost host(console.err, console.errTerminal, record);
+    CliHost host(console.err, console.errTerminal, record, console.errColumns);
     LinkRun link(*connection, host, options.verbose);
     CodeUpload upload(link.engine());
 
     // As "Select file": the quick check and its message, and nothing chosen when it fails.
-    upload.SelectUpgradeFile(options.file);
+    upload.SelectUpgradeFile(dialogPath(options.file));
     if (upload.upgradePath().empty()) {
         return ExitCode::FileProblem;
     }
     // The boot loader erases the flash before the first line goes: a file that breaks off
-    // half-way leaves a controller without firmware. Check all of it first.
-    const HexCheckResult check = checkHexFile(options.file);
+    // half-way leaves a controller without firmware. Read all of it once and check that copy;
+    // the copy is what goes out, whatever becomes of the file during the wait.
+    UpgradeImage image = readUpgradeImage(upload.upgradePath());
+    const HexCheckResult& check = image.check;
     if (!check.ok) {
         host.printLine(hexProblemText(options.file, check));
         if (!options.force) {
@@ -84,7 +94,7 @@ ExitCode runUpgrade(const CliOptions& options, const Console& console) {
     }
 
     link.connect();
-    upload.StartUpgrade();
+    upload.StartUpgrade(std::move(image.bytes));
     if (link.runUntilIdle() == TickLoop::Outcome::Interrupted) {
         upload.CancelExchange();
         host.printLine(CliText::Cancelled);

@@ -1,8 +1,10 @@
 #include "upgrade/CodeUpload.h"
 
 #include "upgrade/IntelHex.h"
+#include "upgrade/ReadOnlyFile.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 
 namespace kestrun {
@@ -80,9 +82,16 @@ std::string CodeUpload::dialogFolder() const {
     return cut == 0 ? upgradePath_.substr(0, 1) : upgradePath_.substr(0, cut);
 }
 
+bool CodeUpload::refusedUnconnected() {
+    if (engine_.bridgeOpen()) {
+        return false;
+    }
+    engine_.ShowNotConnected();
+    return true;
+}
+
 void CodeUpload::StartUpgrade() {
-    if (!engine_.bridgeOpen()) {
-        engine_.ShowNotConnected();
+    if (refusedUnconnected()) {
         return;
     }
     if (upgradePath_.empty()) {
@@ -92,6 +101,32 @@ void CodeUpload::StartUpgrade() {
     if (!engine_.isIdle()) {
         return;
     }
+    // The boot loader erases the flash before it takes the first line: a file that breaks off
+    // half-way, or changes after this check, would leave the controller without firmware.
+    UpgradeImage image = readUpgradeImage(upgradePath_);
+    if (!image.check.ok) {
+        std::string where = image.check.problem;
+        if (image.check.line != 0) {
+            where = "Line " + std::to_string(image.check.line) + ": " + where;
+        } else if (!where.empty()) {
+            where[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(where[0])));
+        }
+        std::string text = UpgradeText::CannotProgram;
+        text.replace(text.rfind("%s"), 2, where);
+        text.replace(text.find("%s"), 2, upgradeFileName_);
+        host_.showMessage(text, UpgradeText::NotValidFileCaption, MessageIcon::Error);
+        return;
+    }
+    StartUpgrade(std::move(image.bytes));
+}
+
+void CodeUpload::StartUpgrade(std::vector<uint8_t> image) {
+    if (refusedUnconnected() || !engine_.isIdle()) {
+        return;
+    }
+    image_ = std::move(image);
+    holding_ = true;
+    trailerStart_ = trailerStart(image_);
     // A failed write shows its box here (we are in a command) and the sequence goes on: the
     // repeated wake-up request in state 9 reaches the boot loader all the same.
     engine_.TransmitText(BootLoaderWire::Wake);
@@ -120,8 +155,9 @@ void CodeUpload::onByte(LinkState state, uint8_t byte) {
         if (byte == BootLoaderWire::Done) {
             SendNextLine();
         } else if (byte == BootLoaderWire::ProgrammingDone) {
-            // Taken only once the whole file has gone out; earlier it is not the end.
-            if (bytesRead_ >= fileLength_) {
+            // Taken only once the whole file has gone out; earlier it is not the end. Blank
+            // lines and comments after the last line sent are not part of the firmware.
+            if (bytesRead_ >= fileLength_ || restIsTrailer()) {
                 finish();
             }
         } else {
@@ -157,16 +193,13 @@ void CodeUpload::onTick(LinkState state) {
 }
 
 void CodeUpload::openUpgradeFile() {
-    file_.reset();
-    uint64_t length = 0;
-    file_ = openRegularFile(upgradePath_, &length);
-    // An empty file would leave the bar without a divisor, and one of 4 GiB or more cannot be
-    // counted in full: neither can be uploaded as it stands.
-    if (!file_ || length == 0 || length > UINT32_MAX) {
+    // An empty file would leave the bar without a divisor (only a forced upload gets here with
+    // one): it cannot be uploaded as it stands.
+    if (image_.empty()) {
         fail(UpgradeText::FileError);
         return;
     }
-    fileLength_ = static_cast<uint32_t>(length);
+    fileLength_ = static_cast<uint32_t>(std::min<std::size_t>(image_.size(), UINT32_MAX));
     bytesRead_ = 0;
     host_.setUpgradeProgress(0);
     host_.setUpgradeStatusText(UpgradeText::Uploading);
@@ -174,24 +207,14 @@ void CodeUpload::openUpgradeFile() {
     SendNextLine();
 }
 
-bool CodeUpload::readByte(int& byte) {
-    byte = std::getc(file_.get());
-    if (byte == EOF) {
-        // The file is shorter than it was when opened, or cannot be read.
-        fail(UpgradeText::FileError);
-        return false;
-    }
-    ++bytesRead_;
-    return true;
+int CodeUpload::readByte() {
+    return image_[bytesRead_++];
 }
 
 void CodeUpload::SendNextLine() {
     lineBuffer_.clear();
     while (bytesRead_ < fileLength_) {
-        int byte = 0;
-        if (!readByte(byte)) {
-            return;
-        }
+        const int byte = readByte();
         if (lineBuffer_.empty() && (byte == CR || byte == LF)) {
             continue;
         }
@@ -206,8 +229,11 @@ void CodeUpload::SendNextLine() {
             continue;
         }
         const bool lastByte = bytesRead_ == fileLength_;
-        if (!discardLineEnd(byte)) {
-            return;
+        discardLineEnd(byte);
+        // Once only blank lines and comments are left the file counts as consumed: they hold
+        // nothing for the boot loader, and its 0x01 for the end record then finishes.
+        if (restIsTrailer()) {
+            bytesRead_ = fileLength_;
         }
         sendLine();
         if (!lastByte) {
@@ -223,38 +249,24 @@ void CodeUpload::SendNextLine() {
     showBar();
 }
 
-bool CodeUpload::discardLineEnd(int endByte) {
+void CodeUpload::discardLineEnd(int endByte) {
     if (endByte == LF) {
-        return true;
+        return;
     }
     if (endByte == CR) {
-        // The LF of CR LF belongs to this line. After a lone CR the next line starts at once,
-        // so its first byte is left where it is.
-        if (bytesRead_ < fileLength_) {
-            int next = std::getc(file_.get());
-            if (next == EOF) {
-                fail(UpgradeText::FileError);
-                return false;
-            }
-            if (next == LF) {
-                ++bytesRead_;
-            } else {
-                std::ungetc(next, file_.get());
-            }
+        // The LF of CR LF belongs to this line. After a lone CR the next line starts at once.
+        if (bytesRead_ < fileLength_ && image_[bytesRead_] == LF) {
+            ++bytesRead_;
         }
-        return true;
+        return;
     }
     // A blank or a comment after the record: the rest of the line up to its CR or LF goes.
     while (bytesRead_ < fileLength_) {
-        int byte = 0;
-        if (!readByte(byte)) {
-            return false;
-        }
+        const int byte = readByte();
         if (byte == CR || byte == LF) {
             break;
         }
     }
-    return true;
 }
 
 void CodeUpload::sendLine() {
@@ -274,8 +286,14 @@ void CodeUpload::showBar() {
     host_.setUpgradeProgress(static_cast<int>(std::min<uint64_t>(position, 255)));
 }
 
+void CodeUpload::release() {
+    image_.clear();
+    image_.shrink_to_fit();
+    holding_ = false;
+}
+
 void CodeUpload::finish() {
-    file_.reset();
+    release();
     engine_.TransmitText(BootLoaderWire::Close);
     engine_.setLinkState(LinkState::Finishing1);
     host_.postUpgradeFinished();

@@ -5,11 +5,11 @@
 // through; nothing here waits or keeps a clock.
 
 #include "link/LinkEngine.h"
-#include "upgrade/ReadOnlyFile.h"
 
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace kestrun {
 
@@ -25,6 +25,9 @@ inline constexpr const char* Complete = "Upgrade complete!    ";
 inline constexpr const char* CompleteCaption = "Tavrel";
 inline constexpr const char* NotValidFile = "%s is not a valid hex file.";
 inline constexpr const char* NotValidFileCaption = "Programming File Not Valid";
+/// "Start" refusing a file the boot loader could not program: the file's name, then the line
+/// and the problem the full check found ("Line 120: the checksum is 3C but should be 3D").
+inline constexpr const char* CannotProgram = "%s cannot be programmed: nothing was sent.\n%s.";
 inline constexpr const char* NoFileSelected = "Please select an upgrade file";
 } // namespace UpgradeText
 
@@ -65,25 +68,37 @@ public:
     std::string dialogFolder() const;
 
     /// "Start": wakes the boot loader (refused with a box when the bridge is not open or no
-    /// file is chosen; silent while another exchange runs).
+    /// file is chosen; silent while another exchange runs). Before anything is sent the chosen
+    /// file is read whole, once, and given the full Intel HEX check; a file that cannot be
+    /// read, is over 64 MiB or fails the check is refused with a box naming the line and the
+    /// problem, so the controller is never asked to erase for a file it cannot be given. The
+    /// copy that passed is what the upload sends, whatever happens to the file meanwhile.
     void StartUpgrade();
+    /// "Start" with the file's contents already read (and checked, or knowingly not: the
+    /// command-line tool's --force): `image` is sent as it stands. The same guards as above
+    /// but the chosen file, which need not exist.
+    void StartUpgrade(std::vector<uint8_t> image);
     /// "Cancel": ends whatever exchange is pending; sends nothing to the controller.
     void CancelExchange() { engine_.CancelExchange(); }
 
-    bool upgradeFileOpen() const { return file_ != nullptr; }
+    /// The upgrade holds the file's copy: from "Start" to the end of the upgrade.
+    bool upgradeFileOpen() const { return holding_; }
     uint32_t upgradeBytesRead() const { return bytesRead_; }
     uint32_t upgradeFileLength() const { return fileLength_; }
 
     void onByte(LinkState state, uint8_t byte) override;
     void onTick(LinkState state) override;
-    /// However the upgrade ends, the file is closed, so a later choice of it finds it free.
-    void onExchangeEnded() override { file_.reset(); }
+    /// However the upgrade ends, the file's copy is let go.
+    void onExchangeEnded() override { release(); }
 
 private:
+    bool refusedUnconnected();
+    bool restIsTrailer() const { return bytesRead_ >= trailerStart_; }
     void openUpgradeFile();
     void SendNextLine();
-    bool readByte(int& byte);
-    bool discardLineEnd(int endByte);
+    int readByte();
+    void discardLineEnd(int endByte);
+    void release();
     void sendLine();
     void showBar();
     void finish();
@@ -93,7 +108,9 @@ private:
     LinkHost& host_;
     std::string upgradePath_;
     std::string upgradeFileName_;
-    FileHandle file_;
+    std::vector<uint8_t> image_; ///< the file as read at "Start"; what the upload sends
+    bool holding_ = false;
+    std::size_t trailerStart_ = 0; ///< only blank lines and comments from here on
     uint32_t fileLength_ = 0;
     uint32_t bytesRead_ = 0;
     std::string lineBuffer_;

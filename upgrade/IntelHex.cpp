@@ -66,33 +66,63 @@ constexpr std::size_t MaxRecordLength = 255;
 // A line is kept only this far; the rest matters to nobody once the record is too long.
 constexpr std::size_t KeptLineLength = 512;
 
-// Reads one line (without its end) from `file`; false at the end of the file with nothing
-// read. CR LF is one line end, as are a lone CR and a lone LF.
-bool readLine(std::FILE* file, std::string& line) {
-    line.clear();
-    int c = std::getc(file);
-    if (c == EOF) {
-        return false;
-    }
-    while (c != EOF && c != '\r' && c != '\n') {
-        if (line.size() < KeptLineLength) {
-            line.push_back(static_cast<char>(c));
+// The lines of an upgrade file's bytes, without their ends. CR LF is one line end, as are a
+// lone CR and a lone LF.
+class LineReader {
+public:
+    explicit LineReader(std::span<const uint8_t> bytes) : bytes_(bytes) {}
+    // The next line, false at the end of the bytes. A line is kept only as far as any check
+    // needs it.
+    bool next(std::string& line) {
+        if (at_ >= bytes_.size()) {
+            return false;
         }
-        c = std::getc(file);
-    }
-    if (c == '\r') {
-        int next = std::getc(file);
-        if (next != '\n' && next != EOF) {
-            std::ungetc(next, file);
+        line.clear();
+        while (at_ < bytes_.size() && bytes_[at_] != '\r' && bytes_[at_] != '\n') {
+            if (line.size() < KeptLineLength) {
+                line.push_back(static_cast<char>(bytes_[at_]));
+            }
+            ++at_;
         }
+        if (at_ < bytes_.size() && bytes_[at_++] == '\r' && at_ < bytes_.size() &&
+            bytes_[at_] == '\n') {
+            ++at_;
+        }
+        return true;
     }
-    return true;
+
+private:
+    std::span<const uint8_t> bytes_;
+    std::size_t at_ = 0;
+};
+
+// Whether the line at `line` (up to its end or `end`) begins with a record, after any blanks.
+template <typename It>
+bool startsWithRecord(It line, It end) {
+    while (line != end && (*line == ' ' || *line == '\t')) {
+        ++line;
+    }
+    return line != end && isRecordChar(static_cast<unsigned char>(*line));
 }
 
 } // namespace
 
 bool isRecordChar(int c) {
     return c == ':' || (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+std::size_t trailerStart(std::span<const uint8_t> bytes) {
+    std::size_t start = 0;
+    auto lineStart = bytes.begin();
+    while (lineStart != bytes.end()) {
+        const auto lineEnd =
+            std::find_if(lineStart, bytes.end(), [](uint8_t c) { return c == '\r' || c == '\n'; });
+        if (startsWithRecord(lineStart, lineEnd)) {
+            start = static_cast<std::size_t>(lineEnd - bytes.begin());
+        }
+        lineStart = lineEnd == bytes.end() ? lineEnd : lineEnd + 1;
+    }
+    return start;
 }
 
 std::optional<HexRecord> parseHexRecord(std::string_view line, std::string* problem) {
@@ -167,13 +197,8 @@ std::string formatHexRecord(uint8_t type, uint16_t address, std::span<const uint
     return text;
 }
 
-HexCheckResult checkHexFile(const std::string& path) {
+HexCheckResult checkHexImage(std::span<const uint8_t> bytes) {
     HexCheckResult result;
-    FileHandle file = openRegularFile(path);
-    if (!file) {
-        result.problem = HexProblem::CannotOpen;
-        return result;
-    }
     auto fail = [&result](std::string problem) {
         result.problem = std::move(problem);
         return result;
@@ -182,14 +207,19 @@ HexCheckResult checkHexFile(const std::string& path) {
     uint64_t base = 0;
     uint64_t low = UINT64_MAX;
     uint64_t high = 0;
+    LineReader lines(bytes);
     std::string line;
-    while (readLine(file.get(), line)) {
+    while (lines.next(line)) {
         ++result.line;
         if (line.empty()) {
             continue;
         }
         if (ended) {
-            return fail(HexProblem::AfterEnd);
+            // Blank lines and comments after the end record are not sent as records.
+            if (startsWithRecord(line.begin(), line.end())) {
+                return fail(HexProblem::AfterEnd);
+            }
+            continue;
         }
         auto runEnd = std::find_if_not(line.begin(), line.end(), [](char c) {
             return isRecordChar(static_cast<unsigned char>(c));
@@ -230,19 +260,54 @@ HexCheckResult checkHexFile(const std::string& path) {
             break;
         }
     }
-    if (std::ferror(file.get()) != 0) {
-        return fail(HexProblem::CannotRead);
-    }
     if (!ended) {
-        ++result.line;
         return fail(HexProblem::NoEnd);
     }
     if (result.dataBytes > 0) {
-        result.lowAddress = static_cast<uint32_t>(low);
-        result.highAddress = static_cast<uint32_t>(high);
+        result.lowAddress = low;
+        result.highAddress = high;
     }
     result.ok = true;
     return result;
+}
+
+UpgradeImage readUpgradeImage(const std::string& path) {
+    UpgradeImage image;
+    uint64_t length = 0;
+    FileHandle file = openRegularFile(path, &length);
+    if (!file) {
+        image.check.problem = HexProblem::CannotOpen;
+        return image;
+    }
+    if (length > MaxUpgradeFileBytes) {
+        image.check.problem = HexProblem::TooLarge;
+        return image;
+    }
+    // Read to the end, not to the length seen at the open: a file still being written is
+    // taken as it is now, and one that grew past the cap is refused all the same.
+    image.bytes.resize(static_cast<std::size_t>(length) + 1);
+    std::size_t got = 0;
+    while (true) {
+        got += std::fread(image.bytes.data() + got, 1, image.bytes.size() - got, file.get());
+        if (got < image.bytes.size() || got > MaxUpgradeFileBytes) {
+            break;
+        }
+        image.bytes.resize(std::min(image.bytes.size() * 2, MaxUpgradeFileBytes + 1));
+    }
+    if (std::ferror(file.get()) != 0) {
+        image.bytes.clear();
+        image.check.problem = HexProblem::CannotRead;
+        return image;
+    }
+    if (got > MaxUpgradeFileBytes) {
+        image.bytes.clear();
+        image.check.problem = HexProblem::TooLarge;
+        return image;
+    }
+    image.bytes.resize(got);
+    image.bytes.shrink_to_fit();
+    image.check = checkHexImage(image.bytes);
+    return image;
 }
 
 } // namespace kestrun

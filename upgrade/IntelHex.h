@@ -37,6 +37,7 @@ inline constexpr const char* UnknownType = "unknown record type %02X";
 inline constexpr const char* TypeLength = "a record of type %02X must hold %u data bytes";
 inline constexpr const char* CannotOpen = "the file cannot be opened";
 inline constexpr const char* CannotRead = "the file cannot be read";
+inline constexpr const char* TooLarge = "the file is larger than 64 MiB, which no firmware is";
 inline constexpr const char* NoRecord = "the line does not begin with a record";
 inline constexpr const char* LineTooLong = "the record is longer than 255 characters";
 inline constexpr const char* AfterEnd = "something follows the end-of-file record";
@@ -46,6 +47,16 @@ inline constexpr const char* NoEnd = "the file has no end-of-file record";
 /// The characters a line of an upgrade file is made of: ':' and ASCII letters and digits. The
 /// upload sends a line up to the first byte outside them, and the full check reads it the same.
 bool isRecordChar(int c);
+
+/// Where the trailer of an upgrade file begins: the end of the last line that begins with a
+/// record (after any blanks). What follows holds nothing but line ends, blank lines and comment
+/// lines; after the end record it is not part of the firmware: the full check accepts it, and
+/// the upload counts the file as consumed once only this is left.
+std::size_t trailerStart(std::span<const uint8_t> bytes);
+
+/// Largest upgrade file taken. Firmware images are kilobytes; the cap keeps a wrong choice (a
+/// disk image, a log) from being read into memory whole.
+inline constexpr std::size_t MaxUpgradeFileBytes = 64u << 20;
 
 /// One record: `length` data bytes at 16-bit offset `address`, of type `type`.
 struct HexRecord {
@@ -65,23 +76,36 @@ std::optional<HexRecord> parseHexRecord(std::string_view line, std::string* prob
 /// parseHexRecord reads back. At most 255 data bytes are taken from `data`.
 std::string formatHexRecord(uint8_t type, uint16_t address, std::span<const uint8_t> data);
 
-/// Outcome of checking a whole file. `line` is 1-based: the line of the problem, or the
-/// number of lines read when the file is good. The address range covers the data bytes, with
-/// extended segment and linear addresses applied; both are 0 when the file holds no data.
+/// Outcome of checking a whole file. `line` is 1-based: the line of the problem (the last line
+/// when the end record is missing), or the number of lines read when the file is good; 0 when
+/// the file could not be read at all. The address range covers the data bytes, with extended
+/// segment and linear addresses applied; it is not cut to 32 bits, so a record that runs past
+/// 4 GiB shows as it is. Both are 0 when the file holds no data.
 struct HexCheckResult {
     bool ok = false;
     std::size_t line = 0;
     std::string problem;
     std::size_t records = 0;
     std::size_t dataBytes = 0;
-    uint32_t lowAddress = 0;
-    uint32_t highAddress = 0;
+    uint64_t lowAddress = 0;
+    uint64_t highAddress = 0;
 };
 
-/// Checks the file at `path` as the upload will send it: lines end in CR, LF or CR LF; empty
-/// lines are skipped; a line is the record at its start (':' and letters and digits), anything
-/// after it being dropped by the upload. Every record must parse (parseHexRecord) and be at
-/// most 255 characters; an end-of-file record must come, followed by nothing but line ends.
-HexCheckResult checkHexFile(const std::string& path);
+/// Checks an upgrade file's bytes as the upload will send them: lines end in CR, LF or CR LF;
+/// empty lines are skipped; a line is the record at its start (':' and letters and digits),
+/// anything after it being dropped by the upload. Every record must parse (parseHexRecord) and
+/// be at most 255 characters; an end-of-file record must come, followed by no other record
+/// (onlyTrailerLeft).
+HexCheckResult checkHexImage(std::span<const uint8_t> bytes);
+
+/// An upgrade file read whole, once, and checked: the copy that is checked is the copy that is
+/// sent, whatever happens to the file afterwards.
+struct UpgradeImage {
+    std::vector<uint8_t> bytes;
+    HexCheckResult check; ///< `check.line` 0 and not ok: the file could not be read at all
+};
+
+/// Reads the regular file at `path` (at most MaxUpgradeFileBytes) and checks its bytes.
+UpgradeImage readUpgradeImage(const std::string& path);
 
 } // namespace kestrun

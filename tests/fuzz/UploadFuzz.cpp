@@ -1,8 +1,8 @@
 // The upload's file reader on any file at all: any length, any bytes, lines of any length.
 //
-// Input: one byte n, then n acknowledgement selectors, then the file's contents. The file is
-// chosen while it still looks like an upgrade file and replaced by the contents before the
-// erase ends, so the reader meets the contents as they are. Each selector is answered on a
+// Input: one byte n, then n acknowledgement selectors, then the file's contents, uploaded as
+// they are, without the full check that "Start" would run on a chosen file (as a forced
+// upload from the command line sends them). Each selector is answered on a
 // tick of its own (0x00 line taken, 0x01 done, or the selector itself); afterwards the boot
 // loader takes every line until the file is consumed and then says it is done.
 //
@@ -66,10 +66,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     test::Rig<> rig;
     LinkEngine& engine = rig.engine;
     CodeUpload& upload = rig.upload;
-    const std::string path = scratch().write("fw.hex", ":10");
-    upload.SelectUpgradeFile(path);
-    FUZZ_CHECK(upload.upgradePath() == path);
-    scratch().write("fw.hex", asText(contents));
 
     std::string sent;
     auto tick = [&](uint8_t answer) {
@@ -80,9 +76,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
         checkWrites(rig.bridge.takeWrites(), sent);
     };
 
-    upload.StartUpgrade();
+    upload.StartUpgrade(std::vector<uint8_t>(contents.begin(), contents.end())); // unchecked
     tick(BootLoaderWire::Ready);
-    tick(BootLoaderWire::Done); // the erase ends: the file is opened and its first line goes out
+    tick(BootLoaderWire::Done); // the erase ends: the first line goes out
     for (uint8_t selector : acks) {
         if (engine.isIdle()) {
             break;

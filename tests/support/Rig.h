@@ -203,8 +203,8 @@ struct Rig {
         }
         return out;
     }
-    /// Selects an upgrade file, then gives it `content`: the upload sends whatever the file holds
-    /// when the erase ends, beyond what the check on selection looked at.
+    /// Selects an upgrade file, then gives it `content`: "Start" reads and checks whatever the
+    /// file holds by then, beyond what the check on selection looked at.
     std::string choose(const std::string& content) {
         const std::string path = folder.write("fw.hex", ":00");
         upload.SelectUpgradeFile(path);

@@ -76,6 +76,17 @@ private slots:
                  QStringList("notes.txt is not a valid hex file. / Programming File Not Valid"));
         QCOMPARE(h.dialogFolders.size(), 3);
         QVERIFY(h.dialogFolders.at(1).startsWith(dir.path())); // where the accepted file lies
+        // One bad checksum: "Start" refuses the file before the controller hears anything.
+        writeFile(dir, "ctrl.hex", QByteArray(SmallHex).replace("78\r\n", "79\r\n"));
+        h.messages.clear();
+        h.click(ButtonRowOf::Start);
+        QCOMPARE(h.messages,
+                 QStringList("ctrl.hex cannot be programmed: nothing was sent.\nLine 1: "
+                             "the checksum is 79 but should be 78. / Programming File "
+                             "Not Valid / error"));
+        QVERIFY(h.ticksUntil([&] { return bootLoader.wakeUps() > 0; }, 5) < 0);
+        QVERIFY(h.view().link().isIdle());
+        writeFile(dir, "ctrl.hex", SmallHex);
         h.messages.clear();
         h.click(ButtonRowOf::Start);
         QCOMPARE(h.line(LabelRowOf::UpgradeStatusText), QString("Waiting for Controller..."));

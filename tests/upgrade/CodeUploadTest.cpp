@@ -16,7 +16,8 @@ const std::string EndRecord = ":00000001FF";
 
 TEST(UploadDialogue, WholeDialogueForASmallWellFormedFile) {
     Rig<> rig;
-    rig.choose(Line1 + "\r\n" + Line2 + "\r\n" + EndRecord + "\r"); // 50 bytes
+    // Two blank lines after the end record: 55 bytes.
+    rig.choose(Line1 + "\r\n" + Line2 + "\r\n" + EndRecord + "\r\n\r\n\r\n");
     rig.upload.StartUpgrade();
     EXPECT_EQ(rig.writes(), Writes{"\x1bP"});
     EXPECT_EQ(rig.host.upgradeStatusText, "Waiting for Controller...");
@@ -26,20 +27,19 @@ TEST(UploadDialogue, WholeDialogueForASmallWellFormedFile) {
     EXPECT_EQ(rig.state(), 10);
     rig.tick("40 FF");
     EXPECT_EQ(rig.host.progress, 0xFF);
-    EXPECT_FALSE(rig.upload.upgradeFileOpen()) << "opened only when the erase ends";
+    // The file was read and checked at "Start": from then on the upload sends that copy only.
+    std::filesystem::remove(rig.upload.upgradePath());
 
     // Each line in one write, its LF CR in a second; the bar at the bytes read so far. 0x01 is
-    // not the end while bytes remain. The end record, ended by the file's last byte, tops the bar
-    // only once the boot loader has taken it, and that acknowledgement sends nothing.
+    // not the end while records remain; once only blank lines follow, the file is consumed.
     const struct {
         std::string read;
         Writes sent;
         int bar;
-    } steps[] = {{Ack, {Line1, "\n\r"}, 17 * 256 / 50},
-                 {Done, {}, 17 * 256 / 50},
-                 {Ack, {Line2, "\n\r"}, 38 * 256 / 50},
-                 {Ack, {EndRecord, "\n\r"}, 38 * 256 / 50},
-                 {Ack, {}, 255}};
+    } steps[] = {{Ack, {Line1, "\n\r"}, 17 * 256 / 55},
+                 {Done, {}, 17 * 256 / 55},
+                 {Ack, {Line2, "\n\r"}, 38 * 256 / 55},
+                 {Ack, {EndRecord, "\n\r"}, 255}};
     for (const auto& step : steps) {
         rig.tick(step.read);
         const auto at = &step - steps;
@@ -80,11 +80,14 @@ TEST(UploadDialogue, LineRules) {
         {"lone CR line ends", ":01\r:02\r", {":01", "\n\r", ":02", "\n\r"}},
         {"a last line without its end still goes", ":01\r\n:02", {":01", "\n\r", ":02", "\n\r"}},
         {"letters beyond F and mid-line colons pass", ":GZ:x\r\n", {":GZ:x", "\n\r"}},
+        {"blank and comment lines after the last record go with it",
+         ":01\r\n:02 ; end\r\n\r\n ; note\r\n\t\r\n",
+         {":01", "\n\r", ":02", "\n\r"}},
     };
     for (const auto& c : cases) {
         Rig<> rig;
-        rig.choose(c.file);
-        rig.start({Ready});
+        rig.upload.StartUpgrade(std::vector<uint8_t>(c.file.begin(), c.file.end())); // unchecked
+        rig.tick(Ready);
         rig.writes(); // ESC 'P'
         Writes sent;
         for (int i = 0; i < 8; ++i) { // the erase's end, then one per line, then idle ones
@@ -152,6 +155,36 @@ TEST(StartUpgrade, RefusedWithoutABridgeOrAFile) {
     EXPECT_TRUE(rig.writes().empty());
 }
 
+// The file is read whole and fully checked at "Start": one the boot loader could not be given
+// is refused with its line and problem before the controller is asked to erase.
+TEST(StartUpgrade, RefusesAFileThatCannotBeProgrammedBeforeSendingAnything) {
+    const struct {
+        std::string file; // empty: the file has gone
+        const char* why;
+    } cases[] = {
+        {":0400000001020304F2\r\n:0400040005060708DF\r\n:00000001FF\r\n",
+         "Line 2: the checksum is DF but should be DE"},
+        {":" + std::string(256, 'A') + "\r\n", "Line 1: the record is longer than 255 characters"},
+        {":0400000001020304F2\r\n", "Line 1: the file has no end-of-file record"},
+        {"", "The file cannot be opened"},
+    };
+    for (const auto& c : cases) {
+        Rig<> rig;
+        rig.choose(c.file);
+        if (c.file.empty()) {
+            std::filesystem::remove(rig.upload.upgradePath());
+        }
+        rig.upload.StartUpgrade();
+        EXPECT_EQ(rig.host.messages,
+                  (std::vector<Message>{{"fw.hex cannot be programmed: nothing was sent.\n" +
+                                             std::string(c.why) + ".",
+                                         "Programming File Not Valid", MessageIcon::Error}}));
+        EXPECT_TRUE(rig.writes().empty()) << c.why;
+        EXPECT_EQ(rig.state(), 0) << c.why;
+        EXPECT_FALSE(rig.upload.upgradeFileOpen()) << c.why;
+    }
+}
+
 TEST(CancelExchange, EndsEveryStateAndLateBytesAreDropped) {
     const struct {
         Writes reads; // after "Start"
@@ -190,46 +223,30 @@ TEST(CancelExchange, EndsEveryStateAndLateBytesAreDropped) {
 }
 
 // Every failure of the upload ends idle with its text on the upgrade's status line only, the bar
-// at 0, the file closed, nothing of a bad line on the wire and nothing sent afterwards. Silence
-// ends on exactly its last tick: 2000 ticks for the erase, then 1000 after each byte that came.
+// at 0, the file's copy let go, nothing of a bad line on the wire and nothing sent afterwards.
+// Silence ends on exactly its last tick: 2000 ticks for the erase, then 1000 after each byte.
 TEST(UploadFailures, EachEndsIdleWithItsTextAndTheFileClosed) {
     const char* const NoResponse = "No Response from Device";
-    const char* const FileError = "File Error";
-    enum Change { Keep, Remove, Empty }; // done to the file while the controller erases
     const struct {
         const char* what;
         Writes reads; // after "Start", one per tick
-        Change change;
-        int silence; // idle ticks to the text, counting the last; 0: the reads bring it
+        int silence;  // idle ticks to the text, counting the last; 0: the reads bring it
         const char* text;
         std::size_t linesSent;
         std::string file = GoodFile;
     } cases[] = {
-        {"line refused", {Ready, Ack, "15"}, Keep, 0, "Communications Error", 1},
-        {"file vanished", {Ready, Ack}, Remove, 0, FileError, 0},
-        {"file emptied", {Ready, Ack}, Empty, 0, FileError, 0},
-        {"line over 255",
-         {Ready, Ack},
-         Keep,
-         0,
-         FileError,
-         0,
-         ":" + std::string(256, 'A') + "\r\n"},
-        {"erase silent", {Ready}, Keep, 1999, NoResponse, 0}, // the ';' tick counted the first
-        {"erase silent after progress", {Ready, "10"}, Keep, 999, NoResponse, 0},
-        {"upload silent", {Ready, Ack, Ack}, Keep, 999, NoResponse, 2},
+        {"line refused", {Ready, Ack, "15"}, 0, "Communications Error", 1},
+        {"forced line over 255", {Ready, Ack}, 0, "File Error", 0, ":" + std::string(256, 'A')},
+        {"forced empty file", {Ready, Ack}, 0, "File Error", 0, ""},
+        {"erase silent", {Ready}, 1999, NoResponse, 0}, // the ';' tick counted the first
+        {"erase silent after progress", {Ready, "10"}, 999, NoResponse, 0},
+        {"upload silent", {Ready, Ack, Ack}, 999, NoResponse, 2},
     };
     for (const auto& c : cases) {
         Rig<> rig;
-        rig.choose(c.file);
-        rig.upload.StartUpgrade();
-        for (std::size_t i = 0; i < c.reads.size(); ++i) {
-            rig.tick(c.reads[i]);
-            if (i == 0 && c.change == Remove) {
-                std::filesystem::remove(rig.upload.upgradePath());
-            } else if (i == 0 && c.change == Empty) {
-                std::filesystem::resize_file(rig.upload.upgradePath(), 0);
-            }
+        rig.upload.StartUpgrade(std::vector<uint8_t>(c.file.begin(), c.file.end()));
+        for (const std::string& read : c.reads) {
+            rig.tick(read);
         }
         if (c.silence > 0) {
             rig.idleTicks(c.silence - 1);

@@ -48,7 +48,7 @@ TEST(IsHexFile, SniffsTheFirstThreeBytesAndTheDotRule) {
 
 TEST(SelectUpgradeFile, AcceptsRefusesAndNeverLosesTheEarlierChoice) {
     Rig<> rig;
-    const std::string good = rig.folder.write("fw.new/ctrl.hex", ":10");
+    const std::string good = rig.folder.write("fw.new/ctrl.hex", ":00000001FF\r\n");
     rig.upload.SelectUpgradeFile(good);
     rig.upload.SelectUpgradeFile(""); // the dialog was cancelled
     EXPECT_EQ(rig.upload.upgradeFileName(), "ctrl.hex");
@@ -72,20 +72,27 @@ TEST(SelectUpgradeFile, AcceptsRefusesAndNeverLosesTheEarlierChoice) {
     EXPECT_EQ(rig.host.messages.size(), 2u);
 }
 
-TEST(CheckHexFile, SummarisesAGoodFileAndNamesTheFirstBadLineAndItsProblem) {
+TEST(CheckHexImage, SummarisesAGoodFileAndNamesTheFirstBadLineAndItsProblem) {
     ScratchFolder folder;
-    const HexCheckResult ok =
-        checkHexFile(folder.write("ok.hex", ":020000040001F9\r\n"     // linear base 0x10000
-                                            ":04fff0000102030403\r\n" // 0x0001FFF0-3, either case
-                                            "\r\n"                    // a blank line
-                                            ":02000002100EDE\n"       // segment base 0x100E0
-                                            ":020010001122BB ; comment\r" // 0x000100F0-1
-                                            ":00000001FF\r\n\r\n"));
+    const auto check = [&](const std::string& content) {
+        return readUpgradeImage(folder.write("f.hex", content)).check;
+    };
+    const HexCheckResult ok = check(":020000040001F9\r\n"         // linear base 0x10000
+                                    ":04fff0000102030403\r\n"     // 0x0001FFF0-3, either case
+                                    "\r\n"                        // a blank line
+                                    ":02000002100EDE\n"           // segment base 0x100E0
+                                    ":020010001122BB ; comment\r" // 0x000100F0-1
+                                    ":00000001FF\r\n\r\n \t\r\n; built 2026\r\n"); // a trailer
     EXPECT_TRUE(ok.ok) << ok.problem;
     EXPECT_EQ(ok.records, 5u);
     EXPECT_EQ(ok.dataBytes, 6u);
     EXPECT_EQ(ok.lowAddress, 0x000100F0u);
     EXPECT_EQ(ok.highAddress, 0x0001FFF3u);
+    // A record that runs past 4 GiB is summed up as it is, not cut to 32 bits.
+    const HexCheckResult top = check(":02000004FFFFFC\r\n:08FFFC000102030405060708D9\r\n"
+                                     ":00000001FF\r\n");
+    EXPECT_EQ(top.lowAddress, 0xFFFFFFFCu);
+    EXPECT_EQ(top.highAddress, 0x100000003u);
 
     // Each kind of bad record is named, with the first bad line.
     const std::string good = ":0300300002337A1E\r\n";
@@ -103,19 +110,23 @@ TEST(CheckHexFile, SummarisesAGoodFileAndNamesTheFirstBadLineAndItsProblem) {
         {":00000006FA\r\n" + end, 1, "unknown record type 06"},
         {":0100000100FE\r\n" + end, 1, "a record of type 01 must hold 0 data bytes"},
         {":0100000401FA\r\n" + end, 1, "a record of type 04 must hold 2 data bytes"},
-        {good + good, 3, "the file has no end-of-file record"},
-        {good + end + " \r\n", 3, "something follows the end-of-file record"},
+        {good + good, 2, "the file has no end-of-file record"}, // the last line, not past it
+        {good + end + "\r\n " + good, 4, "something follows the end-of-file record"},
         {good + " " + good + end, 2, "the line does not begin with a record"},
         {good + "\r\n:" + std::string(256, '0') + "\r\n" + end, 3,
          "the record is longer than 255 characters"},
     };
     for (const auto& c : cases) {
-        const HexCheckResult result = checkHexFile(folder.write("bad.hex", c.content));
+        const HexCheckResult result = check(c.content);
         EXPECT_FALSE(result.ok) << c.content;
         EXPECT_EQ(result.line, c.line) << c.content;
         EXPECT_EQ(result.problem, c.problem) << c.content;
     }
-    EXPECT_EQ(checkHexFile(folder.path().string()).problem, "the file cannot be opened");
+    EXPECT_EQ(readUpgradeImage(folder.path().string()).check.problem, "the file cannot be opened");
+    std::filesystem::resize_file(folder.write("huge.hex", ""), MaxUpgradeFileBytes + 1);
+    const UpgradeImage huge = readUpgradeImage((folder.path() / "huge.hex").string());
+    EXPECT_EQ(huge.check.problem, "the file is larger than 64 MiB, which no firmware is");
+    EXPECT_TRUE(huge.bytes.empty());
 }
 
 } // namespace
