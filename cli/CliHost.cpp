@@ -4,9 +4,10 @@
 
 namespace kestrun::cli {
 
-CliHost::CliHost(std::FILE* out, bool terminal, SettingsRecord& record)
-    : out_(out), progress_(out, terminal), record_(record), statusText_(LinkText::StatusIdle),
-      connectionText_(LinkText::Disconnected) {}
+CliHost::CliHost(std::FILE* out, bool terminal, SettingsRecord& record,
+                 std::function<int()> columns)
+    : out_(out), progress_(out, terminal, std::move(columns)), record_(record),
+      statusText_(LinkText::StatusIdle), connectionText_(LinkText::Disconnected) {}
 
 void CliHost::printLine(const std::string& text) {
     progress_.finishLine();

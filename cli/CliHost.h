@@ -15,9 +15,10 @@ namespace kestrun::cli {
 
 class CliHost : public LinkHost {
 public:
-    /// Writes to `out` (standard error); `terminal` draws a live progress bar. `record` is the
-    /// document's record that the exchanges read and overwrite.
-    CliHost(std::FILE* out, bool terminal, SettingsRecord& record);
+    /// Writes to `out` (standard error); `terminal` draws a live progress bar as wide as
+    /// `columns` allows. `record` is the document's record that the exchanges read and overwrite.
+    CliHost(std::FILE* out, bool terminal, SettingsRecord& record,
+            std::function<int()> columns = {});
 
     void setStatusText(const std::string& text) override;
     void setUpgradeStatusText(const std::string& text) override;

@@ -70,5 +70,8 @@ inline constexpr const char* MissingField = "missing field '%1'";
 inline constexpr const char* FieldRefused = "%1: %2 is not %3";
 inline constexpr const char* RawDigits = "36 hex digits";
 inline constexpr const char* TrueOrFalse = "true or false";
+/// Standard output could not be written in full; %1 is the system's reason.
+inline constexpr const char* CannotWriteOutput = "kestrun-cli: cannot write standard output: %1";
+inline constexpr const char* WriteError = "write error";
 
 } // namespace kestrun::cli::CliText

@@ -2,6 +2,9 @@
 
 #include "cli/CliText.h"
 
+#include <cerrno>
+#include <cstring>
+
 namespace kestrun::cli {
 
 std::string fillIn(std::string_view pattern, std::initializer_list<std::string_view> values) {
@@ -76,7 +79,16 @@ int runCli(const std::vector<std::string>& args, const Console& console) {
         code = runConvert(options, console);
         break;
     }
-    std::fflush(console.out);
+    // Data that never reached its file is a failure, however well the command went: a script
+    // must not take an empty record for the controller's.
+    errno = 0;
+    if (std::fflush(console.out) != 0 || std::ferror(console.out) != 0) {
+        const char* reason = errno != 0 ? std::strerror(errno) : CliText::WriteError;
+        printLine(console.err, fillIn(CliText::CannotWriteOutput, {reason}));
+        if (code == ExitCode::Success) {
+            code = ExitCode::LinkFailed;
+        }
+    }
     return static_cast<int>(code);
 }
 

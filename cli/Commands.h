@@ -6,6 +6,7 @@
 #include "cli/CliOptions.h"
 
 #include <cstdio>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -16,10 +17,13 @@ namespace kestrun::cli {
 struct Console {
     std::FILE* out = stdout;
     std::FILE* err = stderr;
-    bool errTerminal = false; ///< `err` is a terminal: draw the live progress bar
+    bool errTerminal = false;        ///< `err` is a terminal: draw the live progress bar
+    std::function<int()> errColumns; ///< the terminal's width now, 0 when unknown
 };
 
 /// Runs the tool on the words after the program's name; answers the process's exit status.
+/// Output that could not be written in full (a full disk, a closed standard output) turns a
+/// success into a failure, told on `err`.
 int runCli(const std::vector<std::string>& args, const Console& console);
 
 ExitCode runShow(const CliOptions& options, const Console& console);

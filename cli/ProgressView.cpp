@@ -18,23 +18,31 @@ void ProgressView::setPosition(int position) {
         return;
     }
     const int percent = positionPercent(position);
-    // Plain percentages change only with the percentage: a fill that moves within the same
-    // percent must not print that percent twice.
-    const int fill = terminal_ ? position * BarWidth / 255 : 0;
+    if (!terminal_) {
+        if (percent > shownPercent_) {
+            shownPercent_ = percent;
+            std::fprintf(out_, "%d%%\n", percent);
+            std::fflush(out_);
+        }
+        return;
+    }
+    // "[bar] 100%" and one column spare: a line that fills the last column wraps on some
+    // terminals at the next character.
+    const int columns = columns_ ? columns_() : 0;
+    const int width = std::min(BarWidth, (columns > 0 ? columns : 80) - 8);
+    const int fill = width >= MinBarWidth ? position * width / 255 : -1;
     if (percent == shownPercent_ && fill == shownFill_) {
         return;
     }
     shownPercent_ = percent;
     shownFill_ = fill;
-    if (!terminal_) {
-        std::fprintf(out_, "%d%%\n", percent);
-        std::fflush(out_);
-        return;
+    std::string bar;
+    if (width >= MinBarWidth) {
+        bar = "[" + std::string(static_cast<std::size_t>(fill), '#') +
+              std::string(static_cast<std::size_t>(width - fill), '.') + "] ";
     }
-    std::string bar(static_cast<std::size_t>(BarWidth), '.');
-    std::fill_n(bar.begin(), fill, '#');
     // Carriage return and erase-to-end-of-line redraw the bar in place.
-    std::fprintf(out_, "\r\033[K[%s] %3d%%", bar.c_str(), percent);
+    std::fprintf(out_, "\r\033[K%s%3d%%", bar.c_str(), percent);
     std::fflush(out_);
     drawing_ = true;
 }

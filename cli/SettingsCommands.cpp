@@ -21,7 +21,6 @@ std::optional<SettingsRecord> loadRecord(const std::string& path, const Console&
 void printRecord(const SettingsRecord& record, bool json, const Console& console) {
     const std::string text = json ? recordJson(record) : recordText(record);
     std::fputs(text.c_str(), console.out);
-    std::fflush(console.out);
 }
 
 } // namespace

@@ -1,6 +1,6 @@
 // kestrun-cli against the simulated controller: every command, each way it can end, as a
 // transcript of standard output, standard error and the exit status; then what needs a clock:
-// signals, the upgrade's pace and bar on a terminal, a file pulled during the erase.
+// signals, the upgrade's pace and bar on a terminal, a file replaced during the wait.
 
 #include "tests/cli/CliHarness.h"
 
@@ -43,6 +43,7 @@ const std::string Refused = "kestrun-cli: ";
 const std::string SetRound = "Data Received\nData Sent\nData Received\n";
 const std::string Changed =
     "Zoom Setup / Speed: 100 -> 80\nCamera Trigger: Level High -> Level Low\n";
+const std::string Unwritten = "kestrun-cli: cannot write standard output: ";
 
 // The simulated controller holds the odd record; the folder holds settings files and upgrade
 // files, good and bad.
@@ -65,6 +66,8 @@ const std::vector<Transcript> Transcripts = {
     {{"show", "@/empty.kst"}, "", 3, "", Empty},
 
     {{"get"}, "", 0, OddRecordText, "Data Received\n"},
+    {{"get", ">/dev/full"}, "", 1, "", "Data Received\n" + Unwritten + "No space left on device\n"},
+    {{"show", "@/odd.kst", ">&-"}, "", 1, "", Unwritten + "Bad file descriptor\n"},
     {{"get", "--json"}, "split=3,junk", 0, OddRecordJson, "Data Received\n"},
     {{"get"}, "delay=900", 0, OddRecordText, "Data Received\n"},
     {{"get"}, "silence", 1, "", NoResponse},
@@ -128,6 +131,8 @@ const std::vector<Transcript> Transcripts = {
     {{"devices"}, "unplugged", 1, "", "No HID devices found.\n"},
 
     {{"upgrade", "@/fw.hex"}, "", 0, "", Upload + "Upgrade complete!\n"},
+    {{"upgrade", "./fw.hex"}, "", 0, "", Upload + "Upgrade complete!\n"}, // as a dialog's path
+    {{"upgrade", "@/fw.hex", "2>|"}, "", 0, "", ""}, // nobody reads the messages: it goes on
     {{"upgrade", "@/fw.hex"}, "erase-stall", 1, "", "Waiting for Controller...\nErasing Flash Memory..\n" + NoResponse},
     {{"upgrade", "@/fw.hex"}, "bad-line=3", 1, "", Upload + "Communications Error\n"},
     {{"upgrade", "@/fw.hex"}, "silent-after=2", 1, "", Upload + NoResponse},
@@ -141,7 +146,8 @@ const std::vector<Transcript> Transcripts = {
     {{"upgrade", "--force", "@/damaged.hex"}, "", 1, "", Damaged + "Sending it anyway (--force).\n" + Upload + "Communications Error\n"},
 
     {{"check-hex", "@/fw.hex"}, "", 0, "@/fw.hex: good Intel HEX\nrecords: 202\ndata bytes: 3200\naddress range: 0x00000000-0x00000C7F\n", ""},
-    {{"check-hex", "@/noend.hex"}, "", 3, "", "@/noend.hex: line 202: the file has no end-of-file record\n"},
+    {{"check-hex", "@/top.hex"}, "", 0, "@/top.hex: good Intel HEX\nrecords: 3\ndata bytes: 8\naddress range: 0xFFFFFFFC-0x100000003\n", ""},
+    {{"check-hex", "@/noend.hex"}, "", 3, "", "@/noend.hex: line 201: the file has no end-of-file record\n"},
     {{"check-hex", "@/after.hex"}, "", 3, "", "@/after.hex: line 203: something follows the end-of-file record\n"},
     {{"check-hex", "@/gone.hex"}, "", 3, "", "@/gone.hex: the file cannot be opened\n"},
 };
@@ -166,10 +172,11 @@ TEST(CliTranscript, EveryCommandEndsWithItsTextAndItsExitStatus) {
     dir.write("twice.json", edit(OddRecordJson, "\n}", ",\n  \"ZOOMSPEED\": 100\n}"));
     dir.write("broken.json", edit(OddRecordJson, speed, "\"ZoomSpeed\": 1e400"));
     std::vector<std::string> lines = hexImageLines(200 * 16);
-    dir.write("fw.hex", hexText(lines));
+    dir.write("fw.hex", hexText(lines) + "\r\n\r\n"); // two blank lines after the end record
     dir.write("after.hex", hexText(lines) + ":00000001FF\r\n");
     dir.write("bom.hex", "\xEF\xBB\xBF" + hexText(lines));
     dir.write("notes.txt", "hello\r\n");
+    dir.write("top.hex", ":02000004FFFFFC\r\n:08FFFC000102030405060708D9\r\n:00000001FF\r\n");
     lines.pop_back();
     dir.write("noend.hex", hexText(lines));
     lines[3] = ":0100000000FE"; // the checksum of this record is FF
@@ -178,6 +185,8 @@ TEST(CliTranscript, EveryCommandEndsWithItsTextAndItsExitStatus) {
     const auto inFolder = [&](const std::string& text) {
         return std::regex_replace(text, std::regex("@"), dir.path());
     };
+    const auto home = std::filesystem::current_path();
+    std::filesystem::current_path(dir.path()); // for the relative paths
     for (const Transcript& t : Transcripts) {
         std::vector<std::string> args = {"--simulate"};
         std::string line;
@@ -194,6 +203,7 @@ TEST(CliTranscript, EveryCommandEndsWithItsTextAndItsExitStatus) {
         const std::size_t wildcard = want.ends_with('*') ? want.size() - 1 : std::string::npos;
         EXPECT_EQ(err.substr(0, wildcard), want.substr(0, wildcard));
     }
+    std::filesystem::current_path(home);
 }
 
 // -o saves the bytes the controller sent, not what the window shows of them; a failed get saves
@@ -214,6 +224,11 @@ TEST(CliGet, SavesTheControllersBytesUntouched) {
 }
 
 TEST(CliHelp, DocumentsEveryCommandAndPointsToTheReadmeSectionThatExists) {
+    // A rate the port cannot run at is refused with the command line, whatever the command.
+    const CliResult baud = runCli({"--port", "/dev/null", "--baud", "12345", "show", "none"});
+    EXPECT_EQ(baud.exitCode, 2);
+    EXPECT_TRUE(baud.err.starts_with("kestrun-cli: --baud: Unsupported baud rate 12345"))
+        << baud.err;
     const CliResult version = runCli({"--simulate", "--version"});
     EXPECT_EQ(version.exitCode, 0);
     EXPECT_TRUE(version.out.starts_with("kestrun-cli " KESTRUN_VERSION "\nCopyright"))
@@ -260,7 +275,7 @@ TEST(CliInterrupt, ASignalCancelsThePendingExchange) {
 }
 
 // A bench flashes a full 64 KiB image: one line a tick once the boot loader has erased, with
-// the bar redrawn in place on a terminal and its line ended before the next text.
+// the bar redrawn in place within the terminal's width and its line ended before the next text.
 TEST(CliUpgrade, AFourThousandLineFileGoesUpAtOneLineATickUnderALiveBar) {
     TempDir dir;
     const std::vector<std::string> lines = hexImageLines(4094 * 16);
@@ -273,7 +288,8 @@ TEST(CliUpgrade, AFourThousandLineFileGoesUpAtOneLineATickUnderALiveBar) {
     EXPECT_GE(ticks, lines.size());
     EXPECT_LE(ticks, lines.size() + 20); // the wake-up and the erase
     EXPECT_NE(r.err.find("\r\033[K[#....."), std::string::npos);
-    EXPECT_NE(r.err.find("\r\033[K[" + std::string(40, '#') + "] 100%\r\nUpgrade complete!\r\n"),
+    // In 30 columns the bar shrinks so that its line never wraps.
+    EXPECT_NE(r.err.find("\r\033[K[" + std::string(22, '#') + "] 100%\r\nUpgrade complete!\r\n"),
               std::string::npos);
     const std::string told =
         std::regex_replace(r.err, std::regex("\r\033\\[K\\[[#.]*\\] +\\d+%"), "");
@@ -282,19 +298,21 @@ TEST(CliUpgrade, AFourThousandLineFileGoesUpAtOneLineATickUnderALiveBar) {
               "Uploading new code..\r\n\r\nUpgrade complete!\r\n");
 }
 
-// The file is opened afresh when the erase ends: one that has gone by then is a "File Error".
-TEST(CliUpgrade, AFileThatVanishesDuringTheEraseEndsInFileError) {
+// The file is read and checked once, at the start: replaced by a damaged one while the tool
+// waits for the boot loader, it is the checked copy that the controller is given.
+TEST(CliUpgrade, AFileReplacedDuringTheWaitUploadsTheCopyThatWasChecked) {
     TempDir dir;
-    const std::string file = dir.write("fw.hex", hexText(hexImageLines(200 * 16)));
-    // Slow ticks give the test time to pull the file while the controller erases.
+    std::vector<std::string> lines = hexImageLines(3 * 16);
+    const std::string file = dir.write("fw.hex", hexText(lines));
+    // Slow ticks give the test time to replace the file before the erase ends.
     CliProcess tool({"--simulate", "upgrade", file},
                     {{"KESTRUN_SIM_TICK_MS", "100"}, {"KESTRUN_SIM_FAULT", ""}});
-    tool.waitForErr("Erasing Flash Memory..");
-    std::filesystem::remove(file);
+    tool.waitForErr("Waiting for Controller...");
+    lines[2] = ":0100000000FE"; // the checksum of this record is FF
+    dir.write("fw.hex", hexText(lines));
     const CliResult r = tool.finish();
-    EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(std::regex_replace(r.err, std::regex("\\d+%\n"), ""),
-              "Waiting for Controller...\nErasing Flash Memory..\nFile Error\n");
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(std::regex_replace(r.err, std::regex("\\d+%\n"), ""), Upload + "Upgrade complete!\n");
 }
 
 } // namespace

@@ -12,6 +12,7 @@
 #include <iterator>
 #include <poll.h>
 #include <stdexcept>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -43,6 +44,8 @@ int openTerminal(std::string& farEnd) {
     }
     farEnd = ::ptsname(fd);
     ::fcntl(fd, F_SETFL, O_NONBLOCK);
+    const winsize narrow = {1, 30, 0, 0}; // a terminal too narrow for a full progress bar
+    ::ioctl(fd, TIOCSWINSZ, &narrow);
     return fd;
 }
 
@@ -76,15 +79,20 @@ CliProcess::CliProcess(const std::vector<std::string>& args, const Environment& 
         errPipe[0] = openTerminal(terminal);
         errPipe[1] = ::open(terminal.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
     }
-    // Under Wine a Linux path is reached through drive Z:.
+    // Under Wine a Linux path is reached through drive Z:. Words such as ">FILE" are the shell's.
     const char* windowsCli = std::getenv("KESTRUN_CLI_EXE");
     std::vector<std::string> command = {KESTRUN_CLI_PATH};
     if (underWine()) {
         const char* wine = std::getenv("KESTRUN_WINE");
         command = {wine != nullptr && *wine != '\0' ? wine : "/usr/lib/wine/wine64", windowsCli};
     }
+    std::vector<std::string> redirections;
     for (const std::string& arg : args) {
-        command.push_back(underWine() && arg.starts_with('/') ? "Z:" + arg : arg);
+        if (arg.starts_with(">") || arg.starts_with("2>")) {
+            redirections.push_back(arg);
+        } else {
+            command.push_back(underWine() && arg.starts_with('/') ? "Z:" + arg : arg);
+        }
     }
     // execv does not change the strings it is given.
     std::vector<char*> argv;
@@ -100,6 +108,16 @@ CliProcess::CliProcess(const std::vector<std::string>& args, const Environment& 
         ::dup2(::open("/dev/null", O_RDONLY), STDIN_FILENO);
         ::dup2(outPipe[1], STDOUT_FILENO);
         ::dup2(errPipe[1], STDERR_FILENO);
+        for (const std::string& to : redirections) { // ">FILE", ">&-", "2>&-", "2>|" (no reader)
+            const int stream = to.starts_with("2") ? STDERR_FILENO : STDOUT_FILENO;
+            int fd[2] = {-1, -1};
+            if (to == "2>|" && ::pipe(fd) == 0) {
+                ::close(fd[0]);
+            } else if (!to.ends_with("&-")) {
+                fd[1] = ::open(to.c_str() + 1, O_WRONLY | O_TRUNC);
+            }
+            fd[1] < 0 ? ::close(stream) : ::dup2(fd[1], stream);
+        }
         ::execv(argv[0], argv.data());
         ::_exit(127);
     }

@@ -22,7 +22,9 @@ struct CliResult {
 
 class CliProcess {
 public:
-    /// Starts kestrun-cli; with `errOnTerminal` its standard error is a pseudo-terminal.
+    /// Starts kestrun-cli; with `errOnTerminal` its standard error is a pseudo-terminal of 30
+    /// columns. Words ">FILE", ">&-", "2>&-" and "2>|" (a pipe nobody reads) among `args`
+    /// redirect as a shell would.
     CliProcess(const std::vector<std::string>& args, const Environment& env = {},
                bool errOnTerminal = false);
     ~CliProcess();
@@ -74,8 +76,8 @@ private:
     std::string dir_;
 };
 
-/// Opens a pseudo-terminal, non-blocking: answers its controlling side, sets `farEnd` to the
-/// other side's path.
+/// Opens a pseudo-terminal of 30 columns, non-blocking: answers its controlling side, sets
+/// `farEnd` to the other side's path.
 int openTerminal(std::string& farEnd);
 std::string readFile(const std::string& path);
 /// Bytes from hex digits: "3B47" is 0x3B 0x47.

@@ -267,7 +267,7 @@ TEST(CliPortUpgrade, TalksToTheBootLoaderLineByLine) {
     EXPECT_EQ(hex(controller.expect(2, tool)), "1B 50"); // ESC 'P' wakes the boot loader
     controller.answer(";");
     pause();
-    controller.answer(fromHex("55FF")); // erase progress
+    controller.answer(fromHex("5510FF")); // erase progress, one step back
     pause();
     controller.answer(fromHex("00")); // erased
     for (std::size_t i = 0; i < lines.size(); ++i) {
@@ -280,8 +280,9 @@ TEST(CliPortUpgrade, TalksToTheBootLoaderLineByLine) {
     const CliResult r = tool.finish();
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(hex(controller.rest()), "");
-    // Plain percentages, as standard error is not a terminal: the erase's (0x55, 0xFF), then
-    // the upload's after each line of 17, 45, 45, 29 and 13 bytes (149 in all).
+    // Plain percentages, as standard error is not a terminal, each only when a new top is
+    // reached: the erase's (0x55, not 0x10, 0xFF), then the upload's after each line of 17, 45,
+    // 45, 29 and 13 bytes (149 in all).
     EXPECT_EQ(r.err, "Waiting for Controller...\nErasing Flash Memory..\n33%\n100%\n"
                      "Uploading new code..\n11%\n41%\n71%\n91%\n100%\nUpgrade complete!\n");
 }
