@@ -13,6 +13,8 @@ inline constexpr const char* Rights =
 inline constexpr const char* EmptySettingsFile = "%1 is empty: it holds no settings record.";
 /// --verbose, when the link stops: ticks run and the time they took.
 inline constexpr const char* TicksTaken = "%llu ticks, %.2f s";
+/// get -o could not save: the file and the system's reason.
+inline constexpr const char* SaveFailed = "%1: the settings could not be saved: %2";
 /// The exchange was cancelled by SIGINT or SIGTERM.
 inline constexpr const char* Cancelled = "Cancelled.";
 /// The full check of an upgrade file failed: file, line, problem.

@@ -53,7 +53,8 @@ ExitCode runGet(const CliOptions& options, const Console& console) {
         const SettingsFileResult saved =
             saveSettings(options.outputFile, record, shownFromRecord(record));
         if (!saved.ok()) {
-            printLine(console.err, settingsFileMessage(saved.error, options.outputFile));
+            // The window's message names no reason; here the file and the system's reason.
+            printLine(console.err, fillIn(CliText::SaveFailed, {options.outputFile, saved.reason}));
             return ExitCode::FileProblem;
         }
     }

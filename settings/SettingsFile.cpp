@@ -28,11 +28,12 @@ SettingsFileResult saveSettingsFile(const std::string& path, const SettingsRecor
 }
 
 SettingsFileResult saveFileAtomically(const std::string& path, std::span<const uint8_t> bytes) {
-    SettingsFileResult result;
-    if (path.empty() || !replaceFileAtomically(path, bytes.data(), bytes.size())) {
+    if (path.empty()) {
+        SettingsFileResult result;
         result.error = SettingsFileError::FailedToSave;
+        return result;
     }
-    return result;
+    return saveFileBytes(path, bytes.data(), bytes.size());
 }
 
 std::string settingsFileMessage(SettingsFileError error, const std::string& path) {

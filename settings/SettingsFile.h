@@ -29,6 +29,9 @@ enum class SettingsFileError {
 
 struct SettingsFileResult {
     SettingsFileError error = SettingsFileError::None;
+    /// On a failed save: the system's reason ("Permission denied", "Is a directory", ...), for
+    /// messages that name it; the window keeps its own texts.
+    std::string reason;
     /// On a load: true only when a full record was read into the record. An empty file is
     /// accepted (error None) but loads nothing, so `loaded` is false.
     bool loaded = false;
@@ -37,16 +40,25 @@ struct SettingsFileResult {
 
 /// Loads the first 18 bytes of `path` into `record`. The record is written only when all 18
 /// bytes were read; an empty file changes nothing; a file of 1-17 bytes fails with
-/// UnexpectedFormat and leaves the record as it was; bytes after the 18th are ignored.
+/// UnexpectedFormat and leaves the record as it was; bytes after the 18th are ignored. Only a
+/// regular file is read: a folder, a pipe, a terminal or a device fails with FailedToOpen at
+/// once, without waiting for a writer or for input.
 SettingsFileResult loadSettingsFile(const std::string& path, SettingsRecord& record);
 
-/// Writes `record` as an 18-byte file at `path`, atomically: the bytes go to a temporary file
-/// in the same folder, are flushed to disk, and only then replace the target. On any failure the
-/// previous file is left byte for byte as it was and the temporary file is removed.
+/// Writes `record` as an 18-byte file at `path` through saveFileAtomically.
 SettingsFileResult saveSettingsFile(const std::string& path, const SettingsRecord& record);
 
-/// Writes `bytes` as the whole file at `path`, with the same atomic replacement as
-/// saveSettingsFile (which writes the record's 18 bytes through it).
+/// Writes `bytes` as the whole file at `path`, doing what writing the file in place may do,
+/// and no more:
+/// - a file this user may not write is refused (AccessDenied), whatever the folder allows, and
+///   so is a new file in a folder this user may not write;
+/// - otherwise the bytes go to a temporary file in the same folder, are flushed to disk, and
+///   only then replace the target, which keeps its rights, owner and group; on any failure the
+///   previous file is left byte for byte as it was and the temporary file is removed;
+/// - where that cannot keep what an in-place write keeps (the folder is not writable, the file
+///   has other hard links, or its owner or group cannot be given to a new file), the file is
+///   rewritten in place: the complete bytes written and flushed, then the file cut to length;
+/// - a symbolic link is followed, also a dangling one (its target is created), and stays a link.
 SettingsFileResult saveFileAtomically(const std::string& path, std::span<const uint8_t> bytes);
 
 /// The message for `error`, with %1 filled in with `path`; empty for None.

@@ -219,7 +219,8 @@ TEST(CliGet, SavesTheControllersBytesUntouched) {
     std::filesystem::create_directory(dir.path("taken")); // a file cannot replace a folder
     const CliResult r = runCli({"--simulate", "get", "-o", dir.path("taken")}, simulated());
     EXPECT_EQ(r.exitCode, 3);
-    EXPECT_EQ(r.err, "Data Received\nFailed to save document.\n");
+    EXPECT_EQ(r.err, "Data Received\n" + dir.path("taken") +
+                         ": the settings could not be saved: Is a directory\n");
     EXPECT_TRUE(std::filesystem::is_directory(dir.path("taken")));
 }
 

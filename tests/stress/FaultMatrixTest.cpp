@@ -13,17 +13,16 @@
 
 #include "settings/SettingsFields.h"
 #include "settings/SettingsFile.h"
+#include "tests/support/Unprivileged.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <array>
 #include <csignal>
-#include <grp.h>
 #include <set>
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 namespace kestrun::stress {
@@ -37,7 +36,7 @@ enum class Fault { Removed, Writes, Reads, Silence, Garbage, Deleted, Truncated,
 constexpr std::array<const char*, 9> FaultNames = {
     "bridge removed", "writes failing", "reads failing", "silence", "garbage bytes",
     "upgrade file deleted", "upgrade file truncated", "save on a full disk",
-    "save into a folder without rights"};
+    "save without rights to the file or its folder"};
 
 // How a case ends, as the user sees it. Waiting: state 9 waits for the boot loader without
 // limit, so the user cancels; NotRun: the case has no meaning.
@@ -114,28 +113,14 @@ SettingsFileError saveOnFullDisk(const std::string& path, const SettingsRecord& 
     return error;
 }
 
-// A folder without the write right. Root ignores rights, so as root the save runs in a child
-// process that first gives up root for the unprivileged account 65534.
+// A file and its folder without the write right, saved without root's rights.
 SettingsFileError saveWithoutRights(const fs::path& folder, const std::string& path,
                                     const SettingsRecord& record) {
-    constexpr int CannotDropRoot = 100;
-    fs::permissions(folder,
-                    fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write,
-                    fs::perm_options::remove);
-    SettingsFileError error = SettingsFileError::None;
-    if (::geteuid() != 0) {
-        error = saveSettingsFile(path, record).error;
-    } else if (const pid_t child = ::fork(); child == 0) {
-        const bool dropped =
-            ::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0;
-        ::_exit(dropped ? static_cast<int>(saveSettingsFile(path, record).error) : CannotDropRoot);
-    } else {
-        int status = 0;
-        ::waitpid(child, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) != CannotDropRoot)
-            << "the save could not run without root's rights";
-        error = static_cast<SettingsFileError>(WEXITSTATUS(status));
-    }
+    const auto write = fs::perms::owner_write | fs::perms::group_write | fs::perms::others_write;
+    fs::permissions(folder, write, fs::perm_options::remove);
+    fs::permissions(path, write, fs::perm_options::remove);
+    const auto error = static_cast<SettingsFileError>(test::runUnprivileged(
+        [&] { return static_cast<int>(saveSettingsFile(path, record).error); }));
     fs::permissions(folder, fs::perms::owner_all, fs::perm_options::add);
     return error;
 }
@@ -321,8 +306,9 @@ struct Case {
                 << "the controller's flash differs from the upgrade image";
         }
         if (save) {
-            EXPECT_EQ(*save, SettingsFileError::FailedToSave);
-            EXPECT_EQ(settingsFileMessage(*save, settingsPath), "Failed to save document.");
+            EXPECT_EQ(settingsFileMessage(*save, "f"), fault == Fault::NoRights
+                                                           ? "Access to f was denied."
+                                                           : "Failed to save document.");
         }
     }
 };
