@@ -63,6 +63,7 @@ TEST(SettingsFile, LoadErrorsNameTheFileAndNothingButAFileIsRead) {
 TEST(SettingsFile, SaveDoesWhatAWriteInPlaceMayAndNoMore) {
     using E = SettingsFileError;
     ScratchFolder dir;
+    fs::permissions(dir.path(), fs::perms::others_exec, fs::perm_options::add); // for 65534
     const bool root = ::geteuid() == 0;
     const auto give = [](const fs::path& p) { giveToUnprivileged(p.c_str()); };
     // The folder's write takes an absolute path as it is.
