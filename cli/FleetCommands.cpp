@@ -193,7 +193,7 @@ ExitCode runConvert(const CliOptions& options, const Console& console) {
         namesJsonFile(options.secondFile) ? in->record : recordFromShown(in->shown);
     const SettingsFileResult saved = saveSettings(options.secondFile, record, in->shown);
     if (!saved.ok()) {
-        printLine(console.err, settingsFileMessage(saved.error, options.secondFile));
+        printLine(console.err, fillIn(CliText::SaveFailed, {options.secondFile, saved.reason}));
         return ExitCode::FileProblem;
     }
     return ExitCode::Success;

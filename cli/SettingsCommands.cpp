@@ -1,5 +1,6 @@
 // show, get and send: the settings record from a file or from the controller, and back.
 
+#include "cli/CliText.h"
 #include "cli/Commands.h"
 #include "cli/ControllerSession.h"
 #include "cli/RecordView.h"
