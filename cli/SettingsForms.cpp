@@ -5,8 +5,6 @@
 #include "cli/SettingsJson.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <fstream>
 
 namespace kestrun::cli {
 namespace {
@@ -14,27 +12,13 @@ namespace {
 // A settings file in the JSON form is a few hundred bytes; anything far longer is not one.
 constexpr std::size_t MaxJsonBytes = 64 * 1024;
 
-// The path as the file system wants it: UTF-8 inside, whatever the platform takes at its calls.
-std::filesystem::path filePath(const std::string& path) {
-    return std::filesystem::path(
-        std::u8string(reinterpret_cast<const char8_t*>(path.data()), path.size()));
-}
-
-// The file's first MaxJsonBytes + 1 bytes; nothing when it is not a regular file or cannot be
-// read (the 18-byte loader then says why, in the window's words). A pipe or a device is never
-// opened here: opening a pipe with no writer would wait for ever.
+// The file's first MaxJsonBytes + 1 bytes; nothing when it cannot be read (the 18-byte loader
+// then says why, in the window's words). A pipe or a terminal is never waited on.
 std::optional<std::string> readHead(const std::string& path) {
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(filePath(path), error)) {
+    std::string head;
+    if (readSettingsFileStart(path, MaxJsonBytes + 1, head) != SettingsFileError::None) {
         return std::nullopt;
     }
-    std::ifstream in(filePath(path), std::ios::binary);
-    if (!in) {
-        return std::nullopt;
-    }
-    std::string head(MaxJsonBytes + 1, '\0');
-    in.read(head.data(), static_cast<std::streamsize>(head.size()));
-    head.resize(static_cast<std::size_t>(in.gcount()));
     return head;
 }
 

@@ -23,6 +23,16 @@ SettingsFileResult loadSettingsFile(const std::string& path, SettingsRecord& rec
     return result;
 }
 
+SettingsFileError readSettingsFileStart(const std::string& path, std::size_t limit,
+                                        std::string& bytes) {
+    bytes.assign(limit, '\0');
+    std::size_t got = 0;
+    const SettingsFileError error =
+        readFileStart(path, reinterpret_cast<uint8_t*>(bytes.data()), limit, got);
+    bytes.resize(got);
+    return error;
+}
+
 SettingsFileResult saveSettingsFile(const std::string& path, const SettingsRecord& record) {
     return saveFileAtomically(path, record);
 }

@@ -45,6 +45,12 @@ struct SettingsFileResult {
 /// once, without waiting for a writer or for input.
 SettingsFileResult loadSettingsFile(const std::string& path, SettingsRecord& record);
 
+/// Reads the first `limit` bytes of the regular file at `path` (fewer when it is shorter) into
+/// `bytes`, refusing at once, as loadSettingsFile does, whatever is not a regular file. None,
+/// or NotFound, AccessDenied or FailedToOpen with `bytes` empty.
+SettingsFileError readSettingsFileStart(const std::string& path, std::size_t limit,
+                                        std::string& bytes);
+
 /// Writes `record` as an 18-byte file at `path` through saveFileAtomically.
 SettingsFileResult saveSettingsFile(const std::string& path, const SettingsRecord& record);
 

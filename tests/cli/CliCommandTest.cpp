@@ -9,6 +9,7 @@
 #include <csignal>
 #include <filesystem>
 #include <regex>
+#include <sys/stat.h>
 #include <thread>
 
 namespace kestrun::clitest {
@@ -64,6 +65,7 @@ const std::vector<Transcript> Transcripts = {
     {{"show", "@/none.kst"}, "", 3, "", "@/none.kst was not found.\n"},
     {{"show", "@/short.kst"}, "", 3, "", "Unexpected file format.\n"},
     {{"show", "@/empty.kst"}, "", 3, "", Empty},
+    {{"show", "@/fifo.kst"}, "", 3, "", "Failed to open document.\n"}, // at once, not waiting
 
     {{"get"}, "", 0, OddRecordText, "Data Received\n"},
     {{"get", ">/dev/full"}, "", 1, "", "Data Received\n" + Unwritten + "No space left on device\n"},
@@ -158,6 +160,7 @@ TEST(CliTranscript, EveryCommandEndsWithItsTextAndItsExitStatus) {
     dir.write("odd.kst", OddRecord);
     dir.write("short.kst", OddRecord.substr(0, 17));
     dir.write("empty.kst", "");
+    ::mkfifo(dir.path("fifo.kst").c_str(), 0600);
     // JSON forms of the odd record, each changed in one way.
     const auto edit = [](std::string text, const std::string& from, const std::string& to) {
         return text.replace(text.find(from), from.size(), to);
