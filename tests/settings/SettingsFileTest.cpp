@@ -56,95 +56,70 @@ TEST(SettingsFile, LoadErrorsNameTheFileAndNothingButAFileIsRead) {
     EXPECT_EQ(record, StartRecord);
 }
 
-// A save does what writing the file in place may do, as an ordinary user: rights are honoured
-// whatever the folder allows, owner and group stay, a file in a folder the user may not write
-// is rewritten in place, and a failed save leaves the old file and no temporary file. A full
-// disk is the fault matrix's.
+// A save does what writing the file in place may do, run as an ordinary user: rights count
+// whatever the folder allows, owner and group stay, a file in a read-only folder is rewritten in
+// place, every name of a hard-linked file sees the record, a link (even a dangling one) stays a
+// link, and a failed save leaves the old file and no temporary file. A full disk is the fault
+// matrix's.
 TEST(SettingsFile, SaveDoesWhatAWriteInPlaceMayAndNoMore) {
+    enum Target { Nothing, File, ReadOnly, RootsFile, Folder, HardLink, SymLink, Dangling };
     using E = SettingsFileError;
-    ScratchFolder dir;
-    fs::permissions(dir.path(), fs::perms::others_exec, fs::perm_options::add); // for 65534
-    const bool root = ::geteuid() == 0;
-    const auto give = [](const fs::path& p) { giveToUnprivileged(p.c_str()); };
-    // The folder's write takes an absolute path as it is.
-    const auto file = [&](const fs::path& p, std::size_t n = 18) {
-        give(dir.write(p, counting(n)));
-    };
-    const auto readOnly = fs::perms::owner_read | fs::perms::owner_exec;
-    const struct Case {
-        const char* what;
-        std::function<void(const fs::path&)> make; // in a folder of its own, the user's
+    const struct {
+        Target target;
+        bool folderReadOnly;
         E error;
-        bool saved;
-        bool ownedByRoot = false; // the file stays root's
-    } cases[] = {
-        {"a new file", [](const fs::path&) {}, E::None, true},
-        {"a file of 30 bytes", [&](const fs::path& f) { file(f / "target", 30); }, E::None, true},
-        {"a read-only file",
-         [&](const fs::path& f) {
-             file(f / "target");
-             fs::permissions(f / "target", fs::perms::owner_read);
-         },
-         E::AccessDenied, false},
-        {"a file in a read-only folder",
-         [&](const fs::path& f) {
-             file(f / "target");
-             fs::permissions(f, readOnly);
-         },
-         E::None, true},
-        {"a new file in a read-only folder",
-         [&](const fs::path& f) { fs::permissions(f, readOnly); }, E::AccessDenied, false},
-        {"a hard link, seen through both names",
-         [&](const fs::path& f) {
-             file(f / "other");
-             fs::create_hard_link(f / "other", f / "target");
-         },
-         E::None, true},
-        {"a link to a file",
-         [&](const fs::path& f) {
-             file(f / "other");
-             fs::create_symlink("other", f / "target");
-         },
-         E::None, true},
-        {"a dangling link, whose file is made",
-         [](const fs::path& f) { fs::create_symlink("other", f / "target"); }, E::None, true},
-        {"a folder", [](const fs::path& f) { fs::create_directory(f / "target"); }, E::FailedToSave,
-         false},
-        {"another user's file the user may write",
-         [&](const fs::path& f) {
-             dir.write(f / "target", counting(18));
-             fs::permissions(f / "target", fs::perms::all);
-         },
-         E::None, true, true},
-    };
-    for (const Case& c : cases) {
-        if (c.ownedByRoot && !root) {
+    } cases[] = {{Nothing, false, E::None},          {File, false, E::None},
+                 {ReadOnly, false, E::AccessDenied}, {File, true, E::None},
+                 {Nothing, true, E::AccessDenied},   {RootsFile, false, E::None},
+                 {Folder, false, E::FailedToSave},   {HardLink, false, E::None},
+                 {SymLink, false, E::None},          {Dangling, false, E::None}};
+    ScratchFolder dir;
+    fs::permissions(dir.path(), fs::perms::others_exec, fs::perm_options::add);
+    const bool root = ::geteuid() == 0;
+    for (const auto& c : cases) {
+        const std::string at = "case " + std::to_string(&c - cases);
+        if (c.target == RootsFile && !root) {
             continue; // only root can give a file to another user
         }
-        const fs::path folder = dir.path() / c.what;
+        const fs::path folder = dir.path() / at, target = folder / "target",
+                       other = folder / "other";
+        const bool linked = c.target >= HardLink;
         fs::create_directories(folder);
-        give(folder);
-        c.make(folder);
-        const fs::path target = folder / "target";
-        const bool existed = fs::exists(target);
+        giveToUnprivileged(folder.c_str());
+        if (c.target == Folder) {
+            fs::create_directory(target);
+        } else if (c.target != Nothing && c.target != Dangling) {
+            dir.write(linked ? other : target, counting(30));
+            if (c.target != RootsFile) {
+                giveToUnprivileged((linked ? other : target).c_str());
+            }
+        }
+        if (c.target == HardLink) {
+            fs::create_hard_link(other, target);
+        } else if (c.target == SymLink || c.target == Dangling) {
+            fs::create_symlink("other", target);
+        }
+        if (c.target == ReadOnly || c.target == RootsFile) {
+            fs::permissions(target, c.target == ReadOnly ? fs::perms::owner_read : fs::perms::all);
+        }
+        if (c.folderReadOnly) {
+            fs::permissions(folder, fs::perms::owner_read | fs::perms::owner_exec);
+        }
         const std::string before = contents(target);
         const auto error = static_cast<E>(runUnprivileged(
             [&] { return static_cast<int>(saveSettingsFile(target, StartRecord).error); }));
-        EXPECT_EQ(error, c.error) << c.what;
-        EXPECT_EQ(contents(target), c.saved ? Start : before) << c.what;
-        if (fs::exists(folder / "other")) {
-            EXPECT_TRUE(fs::is_symlink(target) || fs::hard_link_count(target) == 2) << c.what;
-            EXPECT_EQ(contents(folder / "other"), c.saved ? Start : before) << c.what;
-        }
-        struct stat st {};
-        ASSERT_EQ(::stat(target.c_str(), &st) == 0, c.saved || existed) << c.what;
-        if (c.saved && root) {
-            EXPECT_EQ(st.st_uid, c.ownedByRoot ? 0 : UnprivilegedId) << c.what;
-        }
         fs::permissions(folder, fs::perms::owner_all, fs::perm_options::add);
+        EXPECT_EQ(error, c.error) << at;
+        EXPECT_EQ(contents(target), c.error == E::None ? Start : before) << at;
+        EXPECT_EQ(contents(other), linked ? Start : "") << at;
+        EXPECT_EQ(fs::is_symlink(target), c.target == SymLink || c.target == Dangling) << at;
+        struct stat st {};
+        if (c.error == E::None && root && ::stat(target.c_str(), &st) == 0) {
+            EXPECT_EQ(st.st_uid, c.target == RootsFile ? 0 : UnprivilegedId) << at;
+        }
         EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()),
-                  fs::exists(folder / "other") + fs::exists(target))
-            << c.what << ": a temporary file stayed";
+                  fs::exists(other) + fs::exists(fs::symlink_status(target)))
+            << at << ": a temporary file stayed";
     }
     const auto missing = saveSettingsFile((dir.path() / "no" / "such.set").string(), StartRecord);
     EXPECT_EQ(settingsFileMessage(missing.error, "x"), "Failed to save document.");

@@ -140,48 +140,49 @@ TEST(UploadProgress, BarArithmeticHoldsForFilesOver16MiB) {
 
 const std::string GoodFile = ":0400000001020304F2\r\n:0400040005060708DE\r\n:00000001FF\r\n";
 
-TEST(StartUpgrade, RefusedWithoutABridgeOrAFile) {
-    Rig<> rig;
-    rig.upload.StartUpgrade();
-    rig.choose(GoodFile);
-    rig.engine.shutdown(); // no bridge open: this guard comes first
-    rig.upload.StartUpgrade();
-    ASSERT_EQ(rig.host.messages.size(), 2u);
-    EXPECT_EQ(rig.host.messages[0],
-              (Message{"Please select an upgrade file", "Kestrun", MessageIcon::None}));
-    EXPECT_EQ(rig.host.messages[1],
-              (Message{"Please connect the USB cable,\n and provide power to the head controller.",
-                       "Controller is not connected", MessageIcon::Error}));
-    EXPECT_TRUE(rig.writes().empty());
-}
-
-// The file is read whole and fully checked at "Start": one the boot loader could not be given
-// is refused with its line and problem before the controller is asked to erase.
-TEST(StartUpgrade, RefusesAFileThatCannotBeProgrammedBeforeSendingAnything) {
+// "Start" refuses with a box and sends nothing: without a bridge (this guard comes first), without
+// a file, or with a file the boot loader could not be given, which it reads whole and checks.
+TEST(StartUpgrade, RefusesWithABoxAndSendsNothing) {
+    const std::string notValid = "fw.hex cannot be programmed: nothing was sent.\n";
+    const char* const caption = "Programming File Not Valid";
     const struct {
-        std::string file; // empty: the file has gone
-        const char* why;
+        std::optional<std::string> file; // none chosen; "": chosen, then gone
+        bool bridge;
+        Message box;
     } cases[] = {
+        {std::nullopt, true, {"Please select an upgrade file", "Kestrun", MessageIcon::None}},
+        {GoodFile,
+         false,
+         {"Please connect the USB cable,\n and provide power to the head controller.",
+          "Controller is not connected", MessageIcon::Error}},
         {":0400000001020304F2\r\n:0400040005060708DF\r\n:00000001FF\r\n",
-         "Line 2: the checksum is DF but should be DE"},
-        {":" + std::string(256, 'A') + "\r\n", "Line 1: the record is longer than 255 characters"},
-        {":0400000001020304F2\r\n", "Line 1: the file has no end-of-file record"},
-        {"", "The file cannot be opened"},
+         true,
+         {notValid + "Line 2: the checksum is DF but should be DE.", caption, MessageIcon::Error}},
+        {":" + std::string(256, 'A') + "\r\n",
+         true,
+         {notValid + "Line 1: the record is longer than 255 characters.", caption,
+          MessageIcon::Error}},
+        {":0400000001020304F2\r\n",
+         true,
+         {notValid + "Line 1: the file has no end-of-file record.", caption, MessageIcon::Error}},
+        {"", true, {notValid + "The file cannot be opened.", caption, MessageIcon::Error}},
     };
     for (const auto& c : cases) {
         Rig<> rig;
-        rig.choose(c.file);
-        if (c.file.empty()) {
+        if (c.file) {
+            rig.choose(*c.file);
+        }
+        if (c.file && c.file->empty()) {
             std::filesystem::remove(rig.upload.upgradePath());
         }
+        if (!c.bridge) {
+            rig.engine.shutdown();
+        }
         rig.upload.StartUpgrade();
-        EXPECT_EQ(rig.host.messages,
-                  (std::vector<Message>{{"fw.hex cannot be programmed: nothing was sent.\n" +
-                                             std::string(c.why) + ".",
-                                         "Programming File Not Valid", MessageIcon::Error}}));
-        EXPECT_TRUE(rig.writes().empty()) << c.why;
-        EXPECT_EQ(rig.state(), 0) << c.why;
-        EXPECT_FALSE(rig.upload.upgradeFileOpen()) << c.why;
+        EXPECT_EQ(rig.host.messages, std::vector<Message>{c.box});
+        EXPECT_TRUE(rig.writes().empty()) << c.box.text;
+        EXPECT_EQ(rig.state(), 0) << c.box.text;
+        EXPECT_FALSE(rig.upload.upgradeFileOpen()) << c.box.text;
     }
 }
 
