@@ -1,6 +1,6 @@
 // kestrun-cli against the simulated controller: every command, each way it can end, as a
 // transcript of standard output, standard error and the exit status; then what needs a clock:
-// signals, the upgrade's pace and bar on a terminal, a file replaced during the wait.
+// signals, the upgrade's pace and bar on a terminal.
 
 #include "tests/cli/CliHarness.h"
 
@@ -300,23 +300,6 @@ TEST(CliUpgrade, AFourThousandLineFileGoesUpAtOneLineATickUnderALiveBar) {
     EXPECT_EQ(told.substr(0, told.find_first_of("0123456789")),
               "Connected\r\nWaiting for Controller...\r\nErasing Flash Memory..\r\n\r\n"
               "Uploading new code..\r\n\r\nUpgrade complete!\r\n");
-}
-
-// The file is read and checked once, at the start: replaced by a damaged one while the tool
-// waits for the boot loader, it is the checked copy that the controller is given.
-TEST(CliUpgrade, AFileReplacedDuringTheWaitUploadsTheCopyThatWasChecked) {
-    TempDir dir;
-    std::vector<std::string> lines = hexImageLines(3 * 16);
-    const std::string file = dir.write("fw.hex", hexText(lines));
-    // Slow ticks give the test time to replace the file before the erase ends.
-    CliProcess tool({"--simulate", "upgrade", file},
-                    {{"KESTRUN_SIM_TICK_MS", "100"}, {"KESTRUN_SIM_FAULT", ""}});
-    tool.waitForErr("Waiting for Controller...");
-    lines[2] = ":0100000000FE"; // the checksum of this record is FF
-    dir.write("fw.hex", hexText(lines));
-    const CliResult r = tool.finish();
-    EXPECT_EQ(r.exitCode, 0);
-    EXPECT_EQ(std::regex_replace(r.err, std::regex("\\d+%\n"), ""), Upload + "Upgrade complete!\n");
 }
 
 } // namespace
