@@ -1,8 +1,8 @@
 #include "app/LinkChoice.h"
 
+#include "link/BridgeMonitor.h"
 #include "link/cp2110/Cp2110Bridge.h"
 #include "link/serial/SerialBridge.h"
-#include "link/udev/UdevMonitor.h"
 #include "sim/SimBridge.h"
 #include "sim/SimDeviceMonitor.h"
 
@@ -34,7 +34,7 @@ LinkDevices makeLinkDevices(const CommandLine& options) {
         auto bridge = std::make_unique<Cp2110Bridge>();
         bridge->setBaud(options.baud);
         devices.bridge = std::move(bridge);
-        devices.ownMonitor = std::make_unique<UdevMonitor>();
+        devices.ownMonitor = makeBridgeMonitor();
         devices.monitor = devices.ownMonitor.get();
     }
     return devices;

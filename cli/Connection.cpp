@@ -3,9 +3,9 @@
 #include "cli/CliText.h"
 #include "cli/SimSetup.h"
 
+#include "link/BridgeMonitor.h"
 #include "link/cp2110/Cp2110Bridge.h"
 #include "link/serial/SerialBridge.h"
-#include "link/udev/UdevMonitor.h"
 #include "sim/SimBridge.h"
 #include "sim/SimDeviceMonitor.h"
 #include <cstdio>
@@ -17,7 +17,7 @@ struct Connection::Parts {
     std::unique_ptr<sim::SimDeviceMonitor> simMonitor;
     std::unique_ptr<SerialBridge> serial;
     std::unique_ptr<Cp2110Bridge> usb;
-    std::unique_ptr<UdevMonitor> udev;
+    std::unique_ptr<DeviceMonitor> usbMonitor;
 };
 
 Connection::~Connection() = default;
@@ -56,9 +56,9 @@ std::unique_ptr<Connection> Connection::open(const CliOptions& options, std::str
         }
         parts.usb = std::make_unique<Cp2110Bridge>();
         parts.usb->setBaud(options.baud);
-        parts.udev = std::make_unique<UdevMonitor>();
+        parts.usbMonitor = makeBridgeMonitor();
         connection->bridge_ = parts.usb.get();
-        connection->monitor_ = parts.udev.get();
+        connection->monitor_ = parts.usbMonitor.get();
         break;
     }
     return connection;

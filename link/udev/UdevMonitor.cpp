@@ -67,6 +67,10 @@ UdevMonitor::UdevMonitor() : udev_(udev_new()) {
 
 UdevMonitor::~UdevMonitor() = default;
 
+std::unique_ptr<DeviceMonitor> makeBridgeMonitor() {
+    return std::make_unique<UdevMonitor>();
+}
+
 NoticeHandle UdevMonitor::noticeHandle() const {
     const int fd = monitor_ ? udev_monitor_get_fd(monitor_.get()) : -1;
     return fd >= 0 ? fd : NoNoticeHandle;

@@ -6,7 +6,7 @@
 // Where no udev runs (a container) the monitor is still built and stays silent: the program
 // connects at start-up all the same and only hot-plug is lost. Nothing is ever printed.
 
-#include "link/DeviceMonitor.h"
+#include "link/BridgeMonitor.h"
 
 #include <memory>
 #include <optional>
