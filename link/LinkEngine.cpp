@@ -34,6 +34,7 @@ void LinkEngine::setHandler(LinkState state, ExchangeHandler* handler, bool ownT
 void LinkEngine::reset() {
     bridgeOpen_ = false;
     linkState_ = LinkState::Idle;
+    idleBytesUnread_ = true;
     responseTimeout_ = AnswerTicks;
 }
 
@@ -118,8 +119,37 @@ void LinkEngine::ShowNotConnected() {
                       LinkText::NotConnectedCaption, MessageIcon::Error);
 }
 
+void LinkEngine::setLinkState(LinkState state) {
+    const bool wasIdle = isIdle();
+    linkState_ = state;
+    if (wasIdle != isIdle()) {
+        idleBytesUnread_ = isIdle();
+        host_.setLinkPending(!isIdle());
+    }
+}
+
+// A controller's late or unasked bytes that came while no tick ran: read and dropped, as the
+// idle state drops them, so they never reach the exchange about to start. The bound keeps a
+// device that never stops talking from holding the command.
+void LinkEngine::dropIdleBytes() {
+    constexpr int MaxReads = 32;
+    for (int i = 0; i < MaxReads; ++i) {
+        uint32_t count = 0;
+        const BridgeStatus status =
+            bridge_.HidUart_Read(bridgeHandle_, readBuffer_.data(), ReadRequestLength, &count);
+        if ((status != BridgeStatusCode::Success && status != BridgeStatusCode::ReadTimedOut) ||
+            count == 0) {
+            break;
+        }
+    }
+}
+
 bool LinkEngine::writeBytes(const uint8_t* bytes, uint32_t count) {
     BridgeStatus status = BridgeStatusCode::InvalidHandle;
+    if (bridgeOpen_ && isIdle() && idleBytesUnread_) {
+        idleBytesUnread_ = false;
+        dropIdleBytes();
+    }
     if (bridgeOpen_) {
         uint32_t written = 0;
         status = bridge_.HidUart_Write(bridgeHandle_, bytes, count, &written);
@@ -214,7 +244,7 @@ void LinkEngine::showExchangeStatus(const std::string& text) {
 }
 
 void LinkEngine::EndExchange() {
-    linkState_ = LinkState::Idle;
+    setLinkState(LinkState::Idle);
     responseTimeout_ = 0;
     host_.setUpgradeProgress(0);
     for (ExchangeHandler* handler : handlers_) {

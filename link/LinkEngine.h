@@ -128,7 +128,8 @@ public:
 
     // --- state ---------------------------------------------------------------------------------
     LinkState linkState() const { return linkState_; }
-    void setLinkState(LinkState state) { linkState_ = state; }
+    /// Sets the state; leaving or reaching Idle is told to the host (setLinkPending).
+    void setLinkState(LinkState state);
     bool isIdle() const { return linkState_ == LinkState::Idle; }
     uint32_t responseTimeout() const { return responseTimeout_; }
     void setResponseTimeout(uint32_t ticks) { responseTimeout_ = ticks; }
@@ -150,6 +151,7 @@ private:
 
     void countdown();
     bool writeBytes(const uint8_t* bytes, uint32_t count);
+    void dropIdleBytes();
 
     BridgeLibrary& bridge_;
     LinkHost& host_;
@@ -159,6 +161,8 @@ private:
     bool bridgeOpen_ = false;
     BridgeHandle bridgeHandle_ = nullptr;
     std::string openProblem_; // why the last open failed, when the bridge said
+    // Set while idle: what the bridge delivered since the last exchange has not been read yet.
+    bool idleBytesUnread_ = true;
     bool inTick_ = false;
     LinkState linkState_ = LinkState::Idle;
     uint32_t responseTimeout_ = AnswerTicks;

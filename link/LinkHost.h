@@ -42,6 +42,12 @@ public:
     /// Posts the "upgrade finished" notice; the host shows "Upgrade complete!    " once the
     /// current tick has ended, never inside it.
     virtual void postUpgradeFinished() = 0;
+
+    /// An exchange is now pending (true), or the link has gone idle (false). The link needs its
+    /// ticks only while one is pending, so the surroundings may stop them in between and sleep
+    /// until a command or a device notice: whatever the bridge delivered meanwhile is dropped
+    /// before the next exchange's first byte goes out, as idle ticks would have dropped it.
+    virtual void setLinkPending(bool pending) { (void)pending; }
 };
 
 } // namespace kestrun

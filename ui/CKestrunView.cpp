@@ -63,8 +63,8 @@ QRect toQRect(const EdgeRect& r) {
     return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
 }
 
-// With no handle to watch, the device monitor is asked this often (in ticks) instead.
-constexpr int DevicePollTicks = 200;
+// With no handle to watch, the device monitor is asked this often instead.
+constexpr int DevicePollMilliseconds = 1000;
 
 } // namespace
 
@@ -91,19 +91,15 @@ CKestrunView::CKestrunView(SettingsRecord& record, BridgeLibrary& bridge, Device
 
     linkTimer_.setTimerType(Qt::PreciseTimer);
     linkTimer_.setInterval(5);
-    QObject::connect(&linkTimer_, &QTimer::timeout, this, [this] {
-        engine_.LinkTick();
-        if (monitor_ != nullptr && deviceWatcher_ == nullptr &&
-            ++devicePollCount_ >= DevicePollTicks) {
-            devicePollCount_ = 0;
-            onDeviceNotice();
-        }
-    });
+    QObject::connect(&linkTimer_, &QTimer::timeout, this, [this] { engine_.LinkTick(); });
+    devicePollTimer_.setInterval(DevicePollMilliseconds);
+    QObject::connect(&devicePollTimer_, &QTimer::timeout, this, [this] { onDeviceNotice(); });
 }
 
 CKestrunView::~CKestrunView() {
     // The link first: no tick, no device notice and no open bridge may outlive the window.
     linkTimer_.stop();
+    devicePollTimer_.stop();
     timerResolution_.reset();
     deviceWatcher_.reset();
     monitor_ = nullptr;
@@ -295,11 +291,24 @@ void CKestrunView::applyTabOrder() {
 }
 
 void CKestrunView::startLink() {
-    timerResolution_ = std::make_unique<FineTimerResolution>();
-    linkTimer_.start();
+    // The timer starts with the first exchange (setLinkPending): an idle link needs no ticks.
     engine_.ConnectBridge();
     if (monitor_ != nullptr) {
         deviceWatcher_ = watchNotices(monitor_->noticeHandle(), [this] { onDeviceNotice(); });
+        if (deviceWatcher_ == nullptr) {
+            devicePollTimer_.start();
+        }
+    }
+}
+
+void CKestrunView::setLinkPending(bool pending) {
+    if (!pending) {
+        linkTimer_.stop();
+        timerResolution_.reset();
+    } else if (!linkTimerHeld_ && !linkTimer_.isActive()) {
+        // The system's fine timer is held only while the link ticks.
+        timerResolution_ = std::make_unique<FineTimerResolution>();
+        linkTimer_.start();
     }
 }
 

@@ -104,8 +104,14 @@ public:
     int32_t sliderValue(std::size_t row) const;
     /// The slider's position counted from its top: minimum + maximum - value.
     int32_t sliderPosition(std::size_t row) const;
-    /// The LinkTimer (5 ms, precise). Tests that step the link by hand stop it; benchmarks time it.
+    /// The LinkTimer (5 ms, precise): it runs only while an exchange is pending, so the idle
+    /// window sleeps until a command, a device notice or the user. Benchmarks time it.
     QTimer& linkTimer() { return linkTimer_; }
+    /// Tests that step the link by hand keep the timer from starting.
+    void holdLinkTimer() {
+        linkTimerHeld_ = true;
+        linkTimer_.stop();
+    }
     const kestrun::ui::ViewFonts& fonts() const { return fonts_; }
 
     // --- kestrun::LinkHost
@@ -120,6 +126,7 @@ public:
     void recordToControls() override { RecordToControls(); }
     void controlsToRecord() override { ControlsToRecord(); }
     void postUpgradeFinished() override;
+    void setLinkPending(bool pending) override;
 
 protected:
     bool event(QEvent* event) override;
@@ -174,7 +181,8 @@ private:
     /// Holds the system's fine timer while the link ticks (Windows' default tick is 15.6 ms).
     std::unique_ptr<kestrun::FineTimerResolution> timerResolution_;
     std::unique_ptr<QObject> deviceWatcher_;
-    int devicePollCount_ = 0; ///< ticks since the device monitor was last asked (no handle)
+    QTimer devicePollTimer_; ///< asks a monitor without a handle now and then
+    bool linkTimerHeld_ = false;
     MessageHook messageHook_;
     FileDialogHook fileDialogHook_;
     QuestionHook questionHook_;

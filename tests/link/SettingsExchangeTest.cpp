@@ -131,6 +131,51 @@ TEST(SettingsExchangeReply, BytesAfterTheEndOfAnExchangeOrWhileIdleAreDropped) {
     EXPECT_EQ(rig.state(), 0);
 }
 
+// The window ticks the link only while an exchange is pending. Whatever the controller sent
+// while idle (here a whole get reply for another record, and a stray acknowledgement) must never
+// reach the next exchange, which must then see exactly what it sees with ticks that never stop:
+// the same transcript, on the same ticks.
+TEST(SettingsExchangeIdle, BytesFromWhileIdleNeverReachAnExchangeTicksRunningOrNot) {
+    const std::string stray[] = {getReply(OtherRecord), "01"};
+    const struct {
+        const char* name;
+        bool send;
+        std::vector<std::string> reads; // one a tick, from the command on
+    } cases[] = {
+        {"Get Data in two pieces", false, {"", "A5 5A", getReply(StartRecord).substr(6)}},
+        {"Send Data acknowledged", true, {"", "", "01"}},
+        {"Get Data unanswered", false, {}},
+    };
+    for (const auto& c : cases) {
+        std::vector<std::string> transcripts;
+        std::vector<int> ticks;
+        for (const bool ticksWhileIdle : {true, false}) {
+            SCOPED_TRACE(std::string(c.name) + (ticksWhileIdle ? ", ticks run" : ", no ticks"));
+            Rig<> rig;
+            for (const std::string& bytes : stray) {
+                rig.bridge.queueRead(hexBytes(bytes));
+            }
+            if (ticksWhileIdle) {
+                rig.idleTicks(5);
+            }
+            c.send ? rig.exchange.SendData() : rig.exchange.GetData();
+            for (const std::string& bytes : c.reads) {
+                rig.tick(bytes);
+            }
+            ticks.push_back(static_cast<int>(c.reads.size()) + rig.runExchange());
+            EXPECT_EQ(rig.host.record, StartRecord);
+            std::string transcript;
+            for (const auto& event : rig.host.events) {
+                transcript += event + "\n";
+            }
+            transcripts.push_back(transcript);
+        }
+        EXPECT_EQ(transcripts[0], transcripts[1]) << c.name;
+        EXPECT_EQ(ticks[0], ticks[1]) << c.name;
+        EXPECT_EQ(ticks[0], c.reads.empty() ? 1000 : 3) << c.name;
+    }
+}
+
 // The countdown restarts at 1000 on every tick that brings bytes and counts down on every tick;
 // "No Response from Device" comes on the tick that reaches zero, not one earlier or later.
 TEST(SettingsExchangeTimeout, NoResponseOnExactlyTheTickTheCountdownRunsOut) {

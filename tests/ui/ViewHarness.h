@@ -43,8 +43,8 @@ public:
             QVERIFY(QTest::qWaitForWindowActive(view_.get()));
         }
         if (build) {
+            view_->holdLinkTimer();
             view_->OnInitialUpdate();
-            view_->linkTimer().stop();
             settle();
         }
     }

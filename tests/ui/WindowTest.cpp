@@ -111,6 +111,7 @@ private slots:
 
     // The first build starts the link and shows the start values (sliders valued from the top);
     // a repeated build (File New, File Open) builds and starts nothing; closing stops the link.
+    // The link timer runs only while an exchange is pending: an idle window never wakes.
     void startsOnceWithTheStartValues() {
         test::ScriptedBridge bridge;
         {
@@ -120,13 +121,17 @@ private slots:
             v.setStatusText("no controls yet: nothing to show it in");
             v.OnInitialUpdate();
             QCOMPARE(h.line(LabelRowOf::ConnectionText), QString("Connected"));
-            QVERIFY(v.linkTimer().isActive());
+            QVERIFY(!v.linkTimer().isActive());
             QCOMPARE(v.sliderPosition(1), 100); // the commit's notice is still queued
             h.settle();
             QCOMPARE(h.shown(), QString("100 20 2.50 7.50 2.50 5.00 7.50 5 5"
                                         " | 0 80 750 250 750 500 250 96 96 | 4 22"));
             v.ControlsToRecord();
             QCOMPARE(hex(h.record.data(), 18), hex(StartRecord.data(), 18));
+            h.click(ButtonRowOf::GetData);
+            QVERIFY(v.linkTimer().isActive());
+            h.click(ButtonRowOf::Cancel);
+            QVERIFY(!v.linkTimer().isActive());
             QWidget* firstField = v.field(0);
             v.OnInitialUpdate();
             QCOMPARE(v.field(0), firstField);
