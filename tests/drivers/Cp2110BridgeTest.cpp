@@ -181,23 +181,27 @@ TEST_F(Cp2110Test, SecondOwnerIsRefusedAndTheFirstKeepsWorking) {
     BridgeHandle first = openBridge();
     const std::size_t features = chip().featureReports.size();
     Cp2110Bridge second{fakehid::nodeAccess, fakehid::clockMs};
-    uint32_t n = 0;
-    second.HidUart_GetNumDevices(&n, 0, 0);
-    BridgeHandle refused = nullptr;
-    EXPECT_EQ(second.HidUart_Open(&refused, 0, 0, 0), BridgeStatusCode::DeviceAccessError);
-    EXPECT_TRUE(second.lastOpenProblem().inUse);
-    EXPECT_EQ(second.lastOpenProblem().text, BridgePath + " is in use by " +
-                                                 program_invocation_short_name + " (pid " +
-                                                 std::to_string(::getpid()) + ")");
+    test::RecordingHost host;
+    LinkEngine engine{second, host};
+    SettingsExchange exchange{engine, host.record};
+    engine.reset();
+    engine.ConnectBridge();
+    EXPECT_EQ(host.connectionText, "In use");
+    exchange.GetData();
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, BridgePath + " is in use by " + program_invocation_short_name +
+                                         " (pid " + std::to_string(::getpid()) + ")");
     EXPECT_EQ(chip().featureReports.size(), features) << "no enable, purge or disable";
     EXPECT_EQ(chip().openHandles, 1);
     fakehid::controllerSends(BridgePath, {0x01});
+    uint32_t n = 0;
     std::array<uint8_t, 4> buffer{};
     EXPECT_EQ(bridge.HidUart_Read(first, buffer.data(), 4, &n), BridgeStatusCode::ReadTimedOut);
     EXPECT_EQ(n, 1u);
     bridge.HidUart_Close(first);
-    EXPECT_EQ(second.HidUart_Open(&refused, 0, 0, 0), BridgeStatusCode::Success);
-    second.HidUart_Close(refused);
+    engine.ConnectBridge();
+    EXPECT_EQ(host.connectionText, "Connected");
+    engine.shutdown();
 
     // Another process takes the bridge and is killed while holding it.
     int ready[2];
