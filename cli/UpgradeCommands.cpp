@@ -86,7 +86,8 @@ ExitCode runUpgrade(const CliOptions& options, const Console& console) {
     const HexCheckResult& check = image.check;
     if (!check.ok) {
         host.printLine(hexProblemText(options.file, check));
-        if (!options.force) {
+        // --force sends a damaged file, never one that could not be read (or is over the cap).
+        if (!options.force || check.line == 0) {
             host.printLine(CliText::HexRefused);
             return ExitCode::FileProblem;
         }

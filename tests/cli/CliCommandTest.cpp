@@ -145,6 +145,7 @@ const std::vector<Transcript> Transcripts = {
     {{"upgrade", "@/bom.hex"}, "", 3, "", "Programming File Not Valid: bom.hex is not a valid hex file.\n"},
     // A damaged file must not reach a freshly erased controller, unless forced.
     {{"--verbose", "upgrade", "@/damaged.hex"}, "", 3, "", Damaged + "The file was not sent: a damaged file must not reach an erased controller. Use --force to send it anyway.\n0 ticks, *"},
+    {{"upgrade", "--force", "@/huge.hex"}, "", 3, "", "@/huge.hex: the file is larger than 64 MiB, which no firmware is\n*"},
     {{"upgrade", "--force", "@/damaged.hex"}, "", 1, "", Damaged + "Sending it anyway (--force).\n" + Upload + "Communications Error\n"},
 
     {{"check-hex", "@/fw.hex"}, "", 0, "@/fw.hex: good Intel HEX\nrecords: 202\ndata bytes: 3200\naddress range: 0x00000000-0x00000C7F\n", ""},
@@ -179,6 +180,7 @@ TEST(CliTranscript, EveryCommandEndsWithItsTextAndItsExitStatus) {
     dir.write("after.hex", hexText(lines) + ":00000001FF\r\n");
     dir.write("bom.hex", "\xEF\xBB\xBF" + hexText(lines));
     dir.write("notes.txt", "hello\r\n");
+    std::filesystem::resize_file(dir.write("huge.hex", ":00"), (64 << 20) + 1);
     dir.write("top.hex", ":02000004FFFFFC\r\n:08FFFC000102030405060708D9\r\n:00000001FF\r\n");
     lines.pop_back();
     dir.write("noend.hex", hexText(lines));
