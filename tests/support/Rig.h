@@ -23,6 +23,7 @@
 #include <sstream>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kestrun::test {
@@ -157,7 +158,9 @@ struct Rig {
     CodeUpload upload{engine};
     ScratchFolder folder;
 
-    explicit Rig(bool connect = true) {
+    /// Started up over a bridge made from `args` (a driver takes its device, say).
+    template <class... Args>
+    explicit Rig(bool connect = true, Args&&... args) : bridge(std::forward<Args>(args)...) {
         host.engine = &engine;
         engine.reset();
         if (connect) {
