@@ -2,6 +2,7 @@
 // sends it, reaches the link with the event code, device type and path it carried. Windows spells
 // one HID path in different letter case in hidapi's list and in its notices.
 
+#include "link/serial/SerialBridge.h"
 #include "link/win/WinDeviceMonitor.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/ScriptedBridge.h"
@@ -102,6 +103,35 @@ TEST(WinDeviceNotices, RemovalInOtherLetterCaseAndArrivalReachTheLink) {
             << "received, so quiet again";
         EXPECT_EQ(host.connectionText, connection);
     }
+}
+
+// A USB-UART cable plugged in again: the COM port's interface arrives, and the serial bridge
+// (closed since its port went) hands the link an arrival naming its own port, so the link opens
+// it anew. A port missing at start is named with Windows' reason.
+TEST(WinDeviceNotices, AComPortArrivalLetsTheLinkOpenTheSerialPortAgain) {
+    SerialBridge bridge("COM199");
+    test::RecordingHost host;
+    LinkEngine engine(bridge, host);
+    engine.reset();
+    engine.ConnectBridge();
+    EXPECT_EQ(host.connectionText, "Disconnected");
+    EXPECT_EQ(bridge.lastOpenProblem().text.rfind("COM199: ", 0), 0u);
+
+    // The bridge's own window is the only notice window of this process.
+    const HWND window = FindWindowExW(HWND_MESSAGE, nullptr, L"KestrunDeviceNotices", nullptr);
+    ASSERT_NE(window, nullptr);
+    std::vector<uint8_t> record = noticeRecord(
+        DBT_DEVTYP_DEVICEINTERFACE,
+        L"\\\\?\\FTDIBUS#VID_0403+PID_6001#{86e0d1e0-8089-11d0-9ce4-08003e301f73}", NameAt);
+    SendMessageW(window, WM_DEVICECHANGE, DBT_DEVICEARRIVAL,
+                 reinterpret_cast<LPARAM>(record.data()));
+    EXPECT_EQ(WaitForSingleObject(reinterpret_cast<HANDLE>(bridge.noticeHandle()), 0),
+              DWORD{WAIT_OBJECT_0});
+    const std::vector<DeviceChange> changes = bridge.receive();
+    ASSERT_EQ(changes.size(), 1u);
+    EXPECT_EQ(changes[0].eventType, DeviceArrival);
+    EXPECT_EQ(changes[0].notice.deviceType, DeviceTypeInterface);
+    EXPECT_EQ(changes[0].notice.name, "COM199");
 }
 
 } // namespace
