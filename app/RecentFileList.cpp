@@ -80,23 +80,27 @@ QString RecentFileList::displayName(const QString& path, int maxChars) {
     }
     const qsizetype lastSlash = path.lastIndexOf(QLatin1Char('/'));
     const QString name = path.mid(lastSlash + 1);
-    if (lastSlash < 0) {
+    const QString lead =
+        path.startsWith(QLatin1Char('/')) ? QStringLiteral("/.../") : QStringLiteral(".../");
+    if (lastSlash > 0 && lead.size() + name.size() <= maxChars) {
+        // Walk back one folder at a time while the tail still fits: each step looks only at the
+        // folder it adds, so a path of thousands of folders costs no more than reading it.
+        qsizetype kept = lastSlash; // the tail shown starts after this slash
+        while (kept > 0) {
+            const qsizetype previous = path.lastIndexOf(QLatin1Char('/'), kept - 1);
+            if (previous <= 0 || lead.size() + path.size() - previous - 1 > maxChars) {
+                break;
+            }
+            kept = previous;
+        }
+        return lead + path.mid(kept + 1);
+    }
+    if (name.size() <= maxChars) {
         return name;
     }
-    const QString root = path.startsWith(QLatin1Char('/')) ? QStringLiteral("/") : QString();
-    const QStringList folders = path.left(lastSlash).split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    // Drop leading folders one at a time; keep the first form that fits.
-    for (qsizetype dropped = 1; dropped <= folders.size(); ++dropped) {
-        QString shortened = root + QStringLiteral(".../");
-        for (qsizetype i = dropped; i < folders.size(); ++i) {
-            shortened += folders[i] + QLatin1Char('/');
-        }
-        shortened += name;
-        if (shortened.size() <= maxChars) {
-            return shortened;
-        }
-    }
-    return name;
+    // A name too long on its own keeps its beginning and its end (the extension).
+    const qsizetype head = (maxChars - 3) / 2;
+    return name.left(head) + QStringLiteral("...") + name.right(maxChars - 3 - head);
 }
 
 QString RecentFileList::menuText(int index, const QString& path) {

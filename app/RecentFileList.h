@@ -32,7 +32,8 @@ public:
 
     /// `path` shortened to at most `maxChars` characters for the menu: the whole path when it
     /// fits, else the root, "..." and as many trailing folders as fit before the file's name,
-    /// else the file's name alone (which is shown whole even when longer).
+    /// else the file's name alone, and a name longer than that its beginning, "..." and its
+    /// end. Linear in the path's length.
     static QString displayName(const QString& path, int maxChars = DisplayLength);
     /// The menu text of entry `index`: "&1 " and the display name, '&' in names doubled so the
     /// menu shows it rather than taking it as a mnemonic.

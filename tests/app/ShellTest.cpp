@@ -287,13 +287,16 @@ void ShellTest::recentFilesKeepTheLastEightAndDropVanishedOnes() {
 }
 
 void ShellTest::recentFileMenuNames() {
-    // At most 30 characters: leading folders give way to "...", a long name stands alone, and a
-    // '&' is doubled so the menu shows it instead of taking it as a mnemonic.
-    const std::pair<const char*, const char*> cases[] = {
+    // At most 30 characters: leading folders give way to "...", a name too long on its own (with
+    // folders or without) keeps its ends, and a '&' is doubled so the menu shows it instead of
+    // taking it as a mnemonic. Twenty thousand folders cost no more than reading them.
+    const QString deep = "/" + QString("f/").repeated(20000) + "studio.set";
+    const std::pair<QString, const char*> cases[] = {
         {"/home/ann/heads/studio-two.set", "&3 /home/ann/heads/studio-two.set"}, // 30 exactly
         {"/home/ann/projects/a/b/c/d/studio.set", "&3 /.../a/b/c/d/studio.set"},
-        {"/srv/x/camera-head-settings-for-the-studio.set",
-         "&3 camera-head-settings-for-the-studio.set"},
+        {"/srv/x/camera-head-settings-for-the-studio.set", "&3 camera-head-s...the-studio.set"},
+        {"camera-head-settings-for-the-studio.set", "&3 camera-head-s...the-studio.set"},
+        {deep, "&3 /.../f/f/f/f/f/f/f/studio.set"},
         {"/a&b.set", "&3 /a&&b.set"},
     };
     for (const auto& [path, menuText] : cases) {
