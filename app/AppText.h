@@ -15,6 +15,10 @@ inline constexpr const char* CompanyKey = "Local AppWizard-Generated Application
 /// Group of the recent-file list in the settings store, and its key pattern (1 to 8).
 inline constexpr const char* RecentFileGroup = "Recent File List";
 inline constexpr const char* RecentFileKey = "File%1";
+/// Group of the folders the file dialogs last used, and its two keys.
+inline constexpr const char* LastFolderGroup = "Last Folders";
+inline constexpr const char* SettingsFolderKey = "Settings";
+inline constexpr const char* UpgradeFolderKey = "Upgrade";
 
 /// The only filter of the open and save dialogs, and the name a new document proposes.
 inline constexpr const char* FileFilter = "All Files (*.*)";

@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cstdio>
 
@@ -43,6 +44,10 @@ bool CKestrunApp::InitInstance() {
     frame_->setWindowIcon(applicationIcon());
     frame_->setView(view_->widget());
     frame_->setCloseGuard([this] { return view_->queryClose(); });
+    view_->setUpgradeFolder(
+        recentFiles_.folder(RecentFileList::Folder::Upgrade), [this](const QString& folder) {
+            recentFiles_.rememberFolder(RecentFileList::Folder::Upgrade, folder);
+        });
     document_.setView(view_.get());
     registerCommands();
     showRecentFiles();
@@ -96,7 +101,8 @@ void CKestrunApp::OnFileNew() {
 
 void CKestrunApp::OnFileOpen() {
     const std::optional<QString> path =
-        promptFileName(frame_.get(), FileDialogKind::Open, QString());
+        promptFileName(frame_.get(), FileDialogKind::Open, QString(),
+                       recentFiles_.folder(RecentFileList::Folder::Settings));
     if (path && !path->isEmpty()) {
         OpenDocumentFile(*path);
     }
@@ -109,6 +115,7 @@ bool CKestrunApp::OpenDocumentFile(const QString& path) {
         return false;
     }
     recentFiles_.add(document_.pathName());
+    rememberSettingsFolder();
     showRecentFiles();
     view_->OnInitialUpdate();
     return true;
@@ -139,7 +146,8 @@ void CKestrunApp::OnFileSaveAs() {
                                  ? QString::fromLatin1(AppText::UntitledName)
                                  : document_.pathName();
     const std::optional<QString> path =
-        promptFileName(frame_.get(), FileDialogKind::Save, proposed);
+        promptFileName(frame_.get(), FileDialogKind::Save, proposed,
+                       recentFiles_.folder(RecentFileList::Folder::Settings));
     if (path && !path->isEmpty()) {
         DoSave(*path);
     }
@@ -152,8 +160,14 @@ bool CKestrunApp::DoSave(const QString& path) {
         return false;
     }
     recentFiles_.add(document_.pathName());
+    rememberSettingsFolder();
     showRecentFiles();
     return true;
+}
+
+void CKestrunApp::rememberSettingsFolder() {
+    recentFiles_.rememberFolder(RecentFileList::Folder::Settings,
+                                QFileInfo(document_.pathName()).absolutePath());
 }
 
 void CKestrunApp::OnAppAbout() {

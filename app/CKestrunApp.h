@@ -58,6 +58,8 @@ public:
 private:
     void registerCommands();
     void showRecentFiles();
+    /// The document's folder is where the settings dialogs start next time.
+    void rememberSettingsFolder();
     bool DoSave(const QString& path);
 
     CommandLine options_;

@@ -3,6 +3,7 @@
 // a thin adapter), and the shell's tests put a recording fake in its place.
 
 #include <cstdint>
+#include <functional>
 
 class QString;
 class QWidget;
@@ -32,6 +33,10 @@ public:
     /// Renders the window after start-up and the queued notices to a PNG; answers why the file
     /// could not be written, or an empty text.
     virtual QString saveScreenshot(const QString& pngPath) = 0;
+    /// Where the upgrade file dialog starts before a file was chosen in this run; `chosen` is
+    /// told the folder of each upgrade file chosen.
+    virtual void setUpgradeFolder(const QString& /*folder*/,
+                                  std::function<void(const QString&)> /*chosen*/) {}
     /// Whether the frame may close now (the view may ask the user first).
     virtual bool queryClose() { return true; }
 };

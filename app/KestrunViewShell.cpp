@@ -43,6 +43,11 @@ QString KestrunViewShell::saveScreenshot(const QString& pngPath) {
     return ::saveScreenshot(*view_, pngPath);
 }
 
+void KestrunViewShell::setUpgradeFolder(const QString& folder,
+                                        std::function<void(const QString&)> chosen) {
+    view_->setUpgradeFolder(folder, std::move(chosen));
+}
+
 bool KestrunViewShell::queryClose() {
     return view() == nullptr || view_->queryClose();
 }

@@ -28,6 +28,8 @@ public:
     void postSettingsNotify(uint32_t code) override;
     QString saveScreenshot(const QString& pngPath) override;
     bool queryClose() override;
+    void setUpgradeFolder(const QString& folder,
+                          std::function<void(const QString&)> chosen) override;
 
     /// The setup window (null once its frame has deleted it).
     CKestrunView* view() const { return alive_ ? view_ : nullptr; }

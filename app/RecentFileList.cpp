@@ -21,6 +21,13 @@ QString entryKey(int number) {
     return QString::fromLatin1(AppText::RecentFileKey).arg(number);
 }
 
+QString folderKey(RecentFileList::Folder kind) {
+    return QStringLiteral("%1/%2").arg(QString::fromLatin1(AppText::LastFolderGroup),
+                                       QString::fromLatin1(kind == RecentFileList::Folder::Settings
+                                                               ? AppText::SettingsFolderKey
+                                                               : AppText::UpgradeFolderKey));
+}
+
 } // namespace
 
 void RecentFileList::load() {
@@ -34,6 +41,21 @@ void RecentFileList::load() {
         }
     }
     store.endGroup();
+    for (Folder kind : {Folder::Settings, Folder::Upgrade}) {
+        folders_[static_cast<int>(kind)] = store.value(folderKey(kind)).toString();
+    }
+}
+
+QString RecentFileList::folder(Folder kind) const {
+    return folders_[static_cast<int>(kind)];
+}
+
+void RecentFileList::rememberFolder(Folder kind, const QString& folder) {
+    folders_[static_cast<int>(kind)] = folder;
+    if (persistent_ && !folder.isEmpty()) {
+        QSettings store = settingsStore();
+        store.setValue(folderKey(kind), folder);
+    }
 }
 
 void RecentFileList::save() const {

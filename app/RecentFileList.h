@@ -1,6 +1,7 @@
 #pragma once
 // The recent-file list: the last eight settings files opened or saved, most recent first, kept
-// per user in the settings store so the next run offers them again.
+// per user in the settings store so the next run offers them again. Beside it the store keeps
+// the folders the file dialogs last used, one for settings files and one for upgrade files.
 
 #include <QString>
 #include <QStringList>
@@ -9,6 +10,8 @@ namespace kestrun {
 
 class RecentFileList {
 public:
+    enum class Folder { Settings, Upgrade };
+
     static constexpr int MaxEntries = 8;
     /// Longest text of an entry in the File menu (the number in front not counted).
     static constexpr int DisplayLength = 30;
@@ -30,6 +33,11 @@ public:
 
     const QStringList& entries() const { return entries_; }
 
+    /// The folder a dialog of `kind` starts in: where such a file was last used; empty at first.
+    QString folder(Folder kind) const;
+    /// Remembers `folder` for the dialogs of `kind` (in this run only when not persistent).
+    void rememberFolder(Folder kind, const QString& folder);
+
     /// `path` shortened to at most `maxChars` characters for the menu: the whole path when it
     /// fits, else the root, "..." and as many trailing folders as fit before the file's name,
     /// else the file's name alone, and a name longer than that its beginning, "..." and its
@@ -41,6 +49,7 @@ public:
 
 private:
     QStringList entries_;
+    QString folders_[2];
     bool persistent_ = true;
 };
 

@@ -63,12 +63,12 @@ void configureFileDialog(QFileDialog& dialog, FileDialogKind kind, const QString
     }
 }
 
-std::optional<QString> promptFileName(QWidget* parent, FileDialogKind kind,
-                                      const QString& proposed) {
+std::optional<QString> promptFileName(QWidget* parent, FileDialogKind kind, const QString& proposed,
+                                      const QString& folder) {
     if (fileDialogHook()) {
-        return fileDialogHook()(parent, kind, proposed);
+        return fileDialogHook()(parent, kind, proposed, folder);
     }
-    QFileDialog dialog(parent);
+    QFileDialog dialog(parent, QString(), folder);
     configureFileDialog(dialog, kind, proposed);
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
         return std::nullopt;

@@ -18,9 +18,10 @@ namespace kestrun {
 enum class FileDialogKind { Open, Save };
 
 /// Answers a file dialog: the chosen path, or nothing when the user cancelled. `proposed` is the
-/// name the dialog starts with (empty for Open).
-using FileDialogHook = std::function<std::optional<QString>(QWidget* parent, FileDialogKind kind,
-                                                            const QString& proposed)>;
+/// name the dialog starts with (empty for Open), `folder` the folder it opens in (empty: the
+/// working folder).
+using FileDialogHook = std::function<std::optional<QString>(
+    QWidget* parent, FileDialogKind kind, const QString& proposed, const QString& folder)>;
 /// Shows a message with one OK button and returns when it was closed.
 using MessageHook =
     std::function<void(QWidget* parent, const QString& text, const QString& caption)>;
@@ -32,9 +33,9 @@ void setMessageHook(MessageHook hook);
 /// A hook that prints "caption: text" on standard error instead of showing a box.
 MessageHook stderrMessageHook();
 
-/// Asks for a file to open or to save to.
-std::optional<QString> promptFileName(QWidget* parent, FileDialogKind kind,
-                                      const QString& proposed);
+/// Asks for a file to open or to save to, starting in `folder` unless `proposed` names one.
+std::optional<QString> promptFileName(QWidget* parent, FileDialogKind kind, const QString& proposed,
+                                      const QString& folder);
 /// Shows `text` in a box with the exclamation icon and `caption`.
 void showShellMessage(QWidget* parent, const QString& text, const QString& caption);
 /// Shows the message of a failed load or save of `path` with the caption "Kestrun"; does nothing

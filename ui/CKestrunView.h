@@ -84,6 +84,12 @@ public:
     void setMessageHook(MessageHook hook) { messageHook_ = std::move(hook); }
     void setFileDialogHook(FileDialogHook hook) { fileDialogHook_ = std::move(hook); }
     void setQuestionHook(QuestionHook hook) { questionHook_ = std::move(hook); }
+    /// The folder the upgrade file dialog starts in until a file is chosen in this run (the
+    /// folder last used); `chosen` is told the folder of every upgrade file chosen.
+    void setUpgradeFolder(const QString& folder, std::function<void(const QString&)> chosen) {
+        upgradeFolder_ = folder;
+        upgradeFolderChosen_ = std::move(chosen);
+    }
 
     /// Asked before the window closes. While an upgrade runs the controller is in its boot
     /// loader: the user is asked first ("An upgrade is in progress. Stop it and quit?", No by
@@ -186,6 +192,8 @@ private:
     MessageHook messageHook_;
     FileDialogHook fileDialogHook_;
     QuestionHook questionHook_;
+    QString upgradeFolder_;
+    std::function<void(const QString&)> upgradeFolderChosen_;
 };
 
 /// Renders the canvas of `view` to a PNG at `pngPath` after start-up and after the queued notices

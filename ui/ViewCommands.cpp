@@ -108,7 +108,11 @@ void CKestrunView::selectUpgradeFile() {
     if (!upload_->canSelectFile()) {
         return;
     }
-    const QString folder = fromSystem(upload_->dialogFolder());
+    // The folder of the file chosen before in this run, else the one last used.
+    const std::string chosenFolder = upload_->dialogFolder();
+    const QString folder = chosenFolder.empty()
+                               ? upgradeFolder_
+                               : QFile::decodeName(QByteArray::fromStdString(chosenFolder));
     QString path;
     if (fileDialogHook_) {
         path = fileDialogHook_(folder);
@@ -123,6 +127,10 @@ void CKestrunView::selectUpgradeFile() {
         return;
     }
     upload_->SelectUpgradeFile(QFile::encodeName(path).toStdString());
+    const std::string accepted = upload_->dialogFolder();
+    if (accepted != chosenFolder && !accepted.empty() && upgradeFolderChosen_) {
+        upgradeFolderChosen_(QFile::decodeName(QByteArray::fromStdString(accepted)));
+    }
 }
 
 void CKestrunView::ClearStatus() {

@@ -43,10 +43,12 @@ private slots:
     /// The file dialogs answer from `answers_` (nothing left: Cancel) and the message boxes,
     /// the shell's and the window's, are written down as "caption: text".
     void initTestCase() {
-        setFileDialogHook([this](QWidget*, FileDialogKind kind, const QString& proposed) {
-            dialogs_.append((kind == FileDialogKind::Save ? "save " : "open ") + proposed);
-            return answers_.isEmpty() ? std::nullopt : std::optional(answers_.takeFirst());
-        });
+        setFileDialogHook(
+            [this](QWidget*, FileDialogKind kind, const QString& proposed, const QString& folder) {
+                dialogs_.append((kind == FileDialogKind::Save ? "save " : "open ") + proposed);
+                folders_.append(folder);
+                return answers_.isEmpty() ? std::nullopt : std::optional(answers_.takeFirst());
+            });
         setMessageHook([this](QWidget*, const QString& text, const QString& caption) {
             messages_.append(caption + ": " + text);
         });
@@ -56,6 +58,7 @@ private slots:
         dir_ = std::make_unique<QTemporaryDir>();
         answers_.clear();
         dialogs_.clear();
+        folders_.clear();
         messages_.clear();
     }
     void cleanup() { app_.reset(); }
@@ -67,6 +70,7 @@ private slots:
     void recentFilesKeepTheLastEightAndDropVanishedOnes();
     void recentFileMenuNames();
     void fileDialogsOfferOnlyAllFilesAndListNamesWithoutADot();
+    void fileDialogsStartInTheFolderLastUsed();
     void frameKeysReachTheirCommandsAndEditKeysNothing();
     void aboutShowsTheBox();
     void portOptionTalksThroughTheSerialPort();
@@ -116,6 +120,7 @@ private:
     std::unique_ptr<QTemporaryDir> dir_;
     QStringList answers_;
     QStringList dialogs_;
+    QStringList folders_; ///< the folder each file dialog started in
     QStringList messages_;
     std::unique_ptr<CKestrunApp> app_;
     KestrunViewShell* shell_ = nullptr;
@@ -321,6 +326,25 @@ void ShellTest::fileDialogsOfferOnlyAllFilesAndListNamesWithoutADot() {
         auto* model = dialog.findChild<QFileSystemModel*>();
         QTRY_COMPARE(model->rowCount(model->index(dir_->path())), 2);
     }
+}
+
+void ShellTest::fileDialogsStartInTheFolderLastUsed() {
+    // Settings files and upgrade files each remember their own folder, from one run to the next.
+    QVERIFY(QDir(dir_->path()).mkpath("heads") && QDir(dir_->path()).mkpath("firmware"));
+    QStringList upgradeFolders;
+    for (int run = 0; run < 2; ++run) {
+        QVERIFY(start());
+        answers_ << writeFile(*dir_, "heads/studio", recordBytes(SampleRecord));
+        trigger(CommandId::FileOpen);
+        const QString hex = writeFile(*dir_, "firmware/fw.hex", ":00000001FF\r\n");
+        shell_->view()->setFileDialogHook([&upgradeFolders, hex](const QString& folder) {
+            upgradeFolders << QDir(folder).dirName();
+            return hex;
+        });
+        click(Button::SelectFile);
+    }
+    QCOMPARE(folders_.replaceInStrings(dir_->path() + "/", ""), (QStringList{"", "heads"}));
+    QCOMPARE(upgradeFolders, (QStringList{".", "firmware"}));
 }
 
 void ShellTest::frameKeysReachTheirCommandsAndEditKeysNothing() {
