@@ -15,7 +15,10 @@ static_assert(SettingsLoadedNotice == ui::SettingsNotifyCode::RecordLoaded);
 
 KestrunViewShell::KestrunViewShell(LinkDevices devices, SettingsRecord& record)
     : devices_(std::move(devices)),
-      view_(new CKestrunView(record, *devices_.bridge, devices_.monitor)), alive_(view_) {}
+      view_(new CKestrunView(record, *devices_.bridge, devices_.monitor)), alive_(view_) {
+    view_->linkTimer().setInterval(
+        std::chrono::duration_cast<std::chrono::milliseconds>(devices_.tickPeriod));
+}
 
 KestrunViewShell::~KestrunViewShell() {
     if (alive_ && view_->parent() == nullptr) {

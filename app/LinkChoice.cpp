@@ -5,6 +5,7 @@
 #include "link/serial/SerialBridge.h"
 #include "sim/SimBridge.h"
 #include "sim/SimDeviceMonitor.h"
+#include "sim/SimSetup.h"
 
 namespace kestrun {
 
@@ -16,6 +17,12 @@ QString linkChoiceProblem(const CommandLine& options) {
         !Cp2110Bridge::isSupportedBaud(options.baud)) {
         return QString::fromStdString(Cp2110Bridge::baudProblem(options.baud));
     }
+    if (options.simulate) {
+        sim::SimBridge trial;
+        std::chrono::nanoseconds tickPeriod{};
+        return QString::fromStdString(
+            sim::applySimSetup(sim::simSetupFromEnvironment(), trial, tickPeriod));
+    }
     return {};
 }
 
@@ -23,6 +30,8 @@ LinkDevices makeLinkDevices(const CommandLine& options) {
     LinkDevices devices;
     if (options.simulate) {
         auto bridge = std::make_unique<sim::SimBridge>();
+        // The same simulated controller as the command-line tool's, with the same test aids.
+        sim::applySimSetup(sim::simSetupFromEnvironment(), *bridge, devices.tickPeriod);
         devices.ownMonitor = std::make_unique<sim::SimDeviceMonitor>(*bridge);
         devices.bridge = std::move(bridge);
         devices.monitor = devices.ownMonitor.get();

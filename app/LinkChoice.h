@@ -9,6 +9,8 @@
 
 #include <QString>
 
+#include <chrono>
+
 #include <memory>
 
 namespace kestrun {
@@ -20,9 +22,12 @@ struct LinkDevices {
     /// The monitor the view watches: ownMonitor, the bridge itself (a serial port reports its
     /// own hang-up), or null.
     DeviceMonitor* monitor = nullptr;
+    /// The link's tick period: 5 ms, or what the simulator's test aids choose.
+    std::chrono::nanoseconds tickPeriod = std::chrono::milliseconds(5);
 };
 
-/// Why the command line's link cannot be made (an unsupported baud rate), or empty.
+/// Why the command line's link cannot be made (an unsupported baud rate, a simulator test aid
+/// that makes no sense), or empty.
 QString linkChoiceProblem(const CommandLine& options);
 
 /// Makes the bridge and the device monitor the command line asks for. Call only when

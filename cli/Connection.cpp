@@ -1,13 +1,13 @@
 #include "cli/Connection.h"
 
 #include "cli/CliText.h"
-#include "cli/SimSetup.h"
 
 #include "link/BridgeMonitor.h"
 #include "link/cp2110/Cp2110Bridge.h"
 #include "link/serial/SerialBridge.h"
 #include "sim/SimBridge.h"
 #include "sim/SimDeviceMonitor.h"
+#include "sim/SimSetup.h"
 #include <cstdio>
 
 namespace kestrun::cli {
@@ -29,8 +29,8 @@ std::unique_ptr<Connection> Connection::open(const CliOptions& options, std::str
     switch (options.bridge) {
     case BridgeChoice::Simulate: {
         parts.simBridge = std::make_unique<sim::SimBridge>();
-        problem =
-            applySimSetup(simSetupFromEnvironment(), *parts.simBridge, connection->tickPeriod_);
+        problem = sim::applySimSetup(sim::simSetupFromEnvironment(), *parts.simBridge,
+                                     connection->tickPeriod_);
         if (!problem.empty()) {
             return nullptr;
         }

@@ -1,6 +1,6 @@
 #include "cli/CliOptions.h"
 #include "cli/CliText.h"
-#include "cli/SimSetup.h"
+#include "sim/SimSetup.h"
 
 namespace kestrun::cli {
 
@@ -109,7 +109,7 @@ Exit status:
 Test aids, read only with --simulate:
   KESTRUN_SIM_FAULT=F[,F...]   make the simulated controller misbehave:
 )";
-    text += simFaultHelp();
+    text += sim::simFaultHelp();
     text += R"(  KESTRUN_SIM_RECORD=HEX      the simulated controller's record (36 hex digits)
   KESTRUN_SIM_TICK_MS=N       the tick period in ms (default 5; 0 runs the ticks
                               back to back, so a timeout takes no real time)

@@ -143,6 +143,17 @@ void ShellTest::startShowsTheStartRecordOrTheNamedFileAndGetsData() {
     QTRY_COMPARE(label(Label::StatusText), QStringLiteral("Data Received"));
     QCOMPARE(shown(), StartRecord);
     QVERIFY(messages_.isEmpty());
+
+    // The simulator's test aids reach the window as they reach the command-line tool.
+    qputenv("KESTRUN_SIM_FAULT", "bad-check");
+    qputenv("KESTRUN_SIM_TICK_MS", "0");
+    const auto unset = qScopeGuard([] {
+        qunsetenv("KESTRUN_SIM_FAULT");
+        qunsetenv("KESTRUN_SIM_TICK_MS");
+    });
+    QVERIFY(start());
+    click(Button::GetData);
+    QTRY_COMPARE(label(Label::StatusText), QStringLiteral("Data Receive Error!"));
 }
 
 // The shell shows what the loader took, or says why not and keeps what it showed.

@@ -1,4 +1,4 @@
-#include "cli/SimSetup.h"
+#include "sim/SimSetup.h"
 
 #include "sim/SimBootLoader.h"
 
@@ -8,10 +8,10 @@
 #include <cstdlib>
 #include <string_view>
 
-namespace kestrun::cli {
+namespace kestrun::sim {
 namespace {
 
-sim::BootLoaderOptions& bootLoader(sim::SimBridge& bridge) {
+BootLoaderOptions& bootLoader(SimBridge& bridge) {
     return bridge.controller().bootLoader().options();
 }
 
@@ -20,7 +20,7 @@ struct Fault {
     const char* help;
     bool takesNumber;
     uint32_t defaultNumber;
-    void (*apply)(sim::SimBridge& bridge, uint32_t number);
+    void (*apply)(SimBridge& bridge, uint32_t number);
 };
 
 // A get reply cut short keeps its header and ten record bytes.
@@ -28,41 +28,38 @@ constexpr std::size_t CutReplyBytes = 12;
 
 constexpr std::array<Fault, 16> Faults = {{
     {"silence", "the controller answers nothing", false, 0,
-     [](sim::SimBridge& b, uint32_t) { b.controller().options().silent = true; }},
+     [](SimBridge& b, uint32_t) { b.controller().options().silent = true; }},
     {"bad-check", "the get reply's check byte is wrong", false, 0,
-     [](sim::SimBridge& b, uint32_t) { b.controller().options().corruptCheckByte = true; }},
+     [](SimBridge& b, uint32_t) { b.controller().options().corruptCheckByte = true; }},
     {"cut-reply", "the get reply stops after ten record bytes", false, 0,
-     [](sim::SimBridge& b, uint32_t) { b.controller().options().cutReplyAfter = CutReplyBytes; }},
+     [](SimBridge& b, uint32_t) { b.controller().options().cutReplyAfter = CutReplyBytes; }},
     {"refuse-send", "every send frame is answered with 0x00", false, 0,
-     [](sim::SimBridge& b, uint32_t) { b.controller().options().refuseSends = true; }},
+     [](SimBridge& b, uint32_t) { b.controller().options().refuseSends = true; }},
     {"junk", "line noise before each get reply", false, 0,
-     [](sim::SimBridge& b, uint32_t) {
+     [](SimBridge& b, uint32_t) {
          b.controller().options().junkBeforeReply = {0x00, 0x3B, 0xFF, 0xA5, 0x00};
      }},
     {"split=N", "the controller sends at most N bytes a tick (default 1)", true, 1,
-     [](sim::SimBridge& b, uint32_t n) { b.controller().options().shaping.maxBytesPerTick = n; }},
+     [](SimBridge& b, uint32_t n) { b.controller().options().shaping.maxBytesPerTick = n; }},
     {"delay=N", "each settings answer starts N ticks late (default 100)", true, 100,
-     [](sim::SimBridge& b, uint32_t n) { b.controller().options().replyDelayTicks = n; }},
+     [](SimBridge& b, uint32_t n) { b.controller().options().replyDelayTicks = n; }},
     {"write-fail", "every write to the bridge fails (\"Write error\")", false, 0,
-     [](sim::SimBridge& b, uint32_t) { b.options().writeFailure = BridgeStatusCode::WriteError; }},
+     [](SimBridge& b, uint32_t) { b.options().writeFailure = BridgeStatusCode::WriteError; }},
     {"read-fail", "every read from the bridge fails", false, 0,
-     [](sim::SimBridge& b, uint32_t) { b.options().readFailure = BridgeStatusCode::ReadError; }},
+     [](SimBridge& b, uint32_t) { b.options().readFailure = BridgeStatusCode::ReadError; }},
     {"no-access", "the bridge is listed but refuses to open (\"Device access error\")", false, 0,
-     [](sim::SimBridge& b, uint32_t) {
-         b.options().openFailure = BridgeStatusCode::DeviceAccessError;
-     }},
-    {"unplugged", "no bridge is attached", false, 0,
-     [](sim::SimBridge& b, uint32_t) { b.remove(); }},
+     [](SimBridge& b, uint32_t) { b.options().openFailure = BridgeStatusCode::DeviceAccessError; }},
+    {"unplugged", "no bridge is attached", false, 0, [](SimBridge& b, uint32_t) { b.remove(); }},
     {"wake-ignored=N", "the boot loader sleeps through N wake-up requests (default 1)", true, 1,
-     [](sim::SimBridge& b, uint32_t n) { bootLoader(b).ignoreWakeUps = n; }},
+     [](SimBridge& b, uint32_t n) { bootLoader(b).ignoreWakeUps = n; }},
     {"erase-stall", "the erase stops after its first progress byte", false, 0,
-     [](sim::SimBridge& b, uint32_t) { bootLoader(b).eraseStallsAfter = 1; }},
+     [](SimBridge& b, uint32_t) { bootLoader(b).eraseStallsAfter = 1; }},
     {"bad-line=N", "the boot loader refuses line N of the upload (default 1)", true, 1,
-     [](sim::SimBridge& b, uint32_t n) { bootLoader(b).badLine = n; }},
+     [](SimBridge& b, uint32_t n) { bootLoader(b).badLine = n; }},
     {"silent-after=N", "the boot loader falls silent after N lines (default 1)", true, 1,
-     [](sim::SimBridge& b, uint32_t n) { bootLoader(b).silentAfterLines = n; }},
+     [](SimBridge& b, uint32_t n) { bootLoader(b).silentAfterLines = n; }},
     {"line-delay=N", "the boot loader answers each line N ticks late (default 1)", true, 1,
-     [](sim::SimBridge& b, uint32_t n) { bootLoader(b).answerDelayTicks = n; }},
+     [](SimBridge& b, uint32_t n) { bootLoader(b).answerDelayTicks = n; }},
 }};
 
 std::string_view faultWord(const Fault& fault) {
@@ -105,7 +102,7 @@ SimSetup simSetupFromEnvironment() {
                     environment("KESTRUN_SIM_RECORD"), environment("KESTRUN_SIM_TICK_MS")};
 }
 
-std::string applySimSetup(const SimSetup& setup, sim::SimBridge& bridge,
+std::string applySimSetup(const SimSetup& setup, SimBridge& bridge,
                           std::chrono::nanoseconds& tickPeriod) {
     // A controller that keeps up with the upload answers each line on the next tick: one line a
     // tick, the pace a bench wants to see. line-delay=N slows it down.
@@ -168,4 +165,4 @@ std::string simFaultHelp() {
     return text;
 }
 
-} // namespace kestrun::cli
+} // namespace kestrun::sim

@@ -1,7 +1,8 @@
 #pragma once
-// Test aids of --simulate: the simulated controller can be told from the environment how to
-// misbehave and what record it holds, so the built tool can be driven into every failure
-// without hardware. Read only with --simulate; a real bridge ignores them.
+// Test aids of --simulate, the same for the window and the command-line tool: the simulated
+// controller can be told from the environment how to misbehave and what record it holds, so
+// either program can be driven into every failure without hardware. Read only with --simulate;
+// a real bridge ignores them.
 //
 //   KESTRUN_SIM_FAULT=silence,split      faults, comma-separated, some with "=N"
 //   KESTRUN_SIM_RECORD=6414050500...     the controller's record, 36 hex digits
@@ -13,7 +14,7 @@
 #include <optional>
 #include <string>
 
-namespace kestrun::cli {
+namespace kestrun::sim {
 
 /// What the simulated bridge and controller are set up with.
 struct SimSetup {
@@ -27,10 +28,10 @@ SimSetup simSetupFromEnvironment();
 
 /// Applies `setup` to `bridge` and sets `tickPeriod`. Answers an empty string, or the reason
 /// the setup makes no sense (an unknown fault, a bad number): a usage error.
-std::string applySimSetup(const SimSetup& setup, sim::SimBridge& bridge,
+std::string applySimSetup(const SimSetup& setup, SimBridge& bridge,
                           std::chrono::nanoseconds& tickPeriod);
 
 /// The list of faults with one line of explanation each, for --help.
 std::string simFaultHelp();
 
-} // namespace kestrun::cli
+} // namespace kestrun::sim
