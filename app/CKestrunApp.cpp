@@ -57,7 +57,7 @@ bool CKestrunApp::InitInstance() {
         view_->OnInitialUpdate();
         return true;
     }
-    return OpenDocumentFile(options_.settingsFile);
+    return OpenDocumentFile(options_.settingsFile, options_.settingsFileBytes);
 }
 
 int CKestrunApp::run() {
@@ -108,8 +108,8 @@ void CKestrunApp::OnFileOpen() {
     }
 }
 
-bool CKestrunApp::OpenDocumentFile(const QString& path) {
-    const SettingsFileResult result = document_.OnOpenDocument(path);
+bool CKestrunApp::OpenDocumentFile(const QString& path, const QByteArray& systemPath) {
+    const SettingsFileResult result = document_.OnOpenDocument(path, systemPath);
     if (!result.ok()) {
         reportFileError(frame_.get(), result, path);
         return false;

@@ -47,8 +47,9 @@ public:
     void OnAppExit();
     /// Opens `path` as the document: on success the path enters the recent-file list and the
     /// view gets its repeated initial update; on failure the message is shown and the
-    /// document and the controls stay as they were.
-    bool OpenDocumentFile(const QString& path);
+    /// document and the controls stay as they were. `systemPath`: the name as the system spells
+    /// it, where it has one (the command line's).
+    bool OpenDocumentFile(const QString& path, const QByteArray& systemPath = {});
 
     CMainFrame* frame() const { return frame_.get(); }
     CKestrunDoc& document() { return document_; }

@@ -4,6 +4,7 @@
 #include "app/ShellPrompts.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
 namespace kestrun {
@@ -12,6 +13,13 @@ namespace {
 
 QString absolutePath(const QString& path) {
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
+// The system's bytes of `path` made absolute: the working folder's bytes put in front.
+QByteArray absoluteSystemPath(const QByteArray& path) {
+    return QDir::isAbsolutePath(QFile::decodeName(path))
+               ? path
+               : QFile::encodeName(QDir::currentPath()) + '/' + path;
 }
 
 } // namespace
@@ -25,10 +33,12 @@ QString CKestrunDoc::title() const {
 
 void CKestrunDoc::OnNewDocument() {
     pathName_.clear();
+    systemPath_.clear();
 }
 
-SettingsFileResult CKestrunDoc::OnOpenDocument(const QString& path) {
-    const SettingsFileResult result = loadSettingsFile(localPath(path), record_);
+SettingsFileResult CKestrunDoc::OnOpenDocument(const QString& path, const QByteArray& systemPath) {
+    const QByteArray bytes = systemPath.isEmpty() ? QFile::encodeName(path) : systemPath;
+    const SettingsFileResult result = loadSettingsFile(bytes.toStdString(), record_);
     if (!result.ok()) {
         return result;
     }
@@ -36,6 +46,7 @@ SettingsFileResult CKestrunDoc::OnOpenDocument(const QString& path) {
         view_->postSettingsNotify(SettingsLoadedNotice);
     }
     pathName_ = absolutePath(path);
+    systemPath_ = systemPath.isEmpty() ? QFile::encodeName(pathName_) : absoluteSystemPath(bytes);
     return result;
 }
 
@@ -43,9 +54,13 @@ SettingsFileResult CKestrunDoc::OnSaveDocument(const QString& path) {
     if (view_ != nullptr) {
         view_->ControlsToRecord();
     }
-    const SettingsFileResult result = saveSettingsFile(localPath(path), record_);
+    // Save to the document's own file goes to it by the system's bytes.
+    const bool ownFile = !systemPath_.isEmpty() && absolutePath(path) == pathName_;
+    const QByteArray bytes = ownFile ? systemPath_ : QFile::encodeName(path);
+    const SettingsFileResult result = saveSettingsFile(bytes.toStdString(), record_);
     if (result.ok()) {
         pathName_ = absolutePath(path);
+        systemPath_ = ownFile ? systemPath_ : QFile::encodeName(pathName_);
     }
     return result;
 }

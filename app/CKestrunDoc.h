@@ -6,6 +6,7 @@
 #include "settings/SettingsFile.h"
 #include "settings/SettingsRecord.h"
 
+#include <QByteArray>
 #include <QString>
 
 namespace kestrun {
@@ -32,8 +33,10 @@ public:
     void OnNewDocument();
     /// File Open: loads `path`. Only a full record reaches the record, and only then is the
     /// view's settings notice posted; an empty file loads nothing and still succeeds. On
-    /// success the document takes the file's path; on failure nothing changes.
-    SettingsFileResult OnOpenDocument(const QString& path);
+    /// success the document takes the file's path; on failure nothing changes. `systemPath`,
+    /// when given, is the name as the system spells it (a name that is not valid UTF-8 has no
+    /// exact QString); the file is opened, and saved back later, by those bytes.
+    SettingsFileResult OnOpenDocument(const QString& path, const QByteArray& systemPath = {});
     /// Save: the controls are read into the record first, then it is written atomically. On
     /// success the document takes the path; on failure the old file is untouched.
     SettingsFileResult OnSaveDocument(const QString& path);
@@ -42,6 +45,7 @@ private:
     SettingsRecord record_ = StartRecord;
     DocumentView* view_ = nullptr;
     QString pathName_;
+    QByteArray systemPath_; ///< the document's file as the system names it
 };
 
 } // namespace kestrun

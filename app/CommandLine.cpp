@@ -11,7 +11,8 @@ constexpr const char* Usage =
     "Sets up the camera head controller.\n"
     "\n"
     "  SETTINGS-FILE        a settings file to open at start\n"
-    "  --simulate           attach the simulated controller (no hardware needed)\n"
+    "  --simulate           attach the simulated controller (no hardware needed); the\n"
+    "                       KESTRUN_SIM_* test aids of kestrun-cli --help apply\n"
     "  --port DEVICE        talk to the controller through a serial port instead of the\n"
     "                       USB bridge\n"
     "  --baud N             the UART's speed, of the serial port or the USB bridge\n"
@@ -71,6 +72,7 @@ CommandLineResult parseCommandLine(const QStringList& arguments) {
                 return fail(QString::fromLatin1(UsageText::TwoFiles).arg(argument));
             }
             options.settingsFile = argument;
+            options.settingsFileArgument = static_cast<int>(i);
         } else if (argument == "--") {
             onlyFilesFollow = true;
         } else if (name == "-h" || name == "--help") {

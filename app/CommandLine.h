@@ -2,6 +2,7 @@
 // The window program's command line: an optional settings file opened at start, and the choice
 // of what the link talks to (the bridge on USB, a serial port, or the simulated controller).
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -14,9 +15,11 @@ namespace kestrun {
 inline constexpr uint32_t DefaultBaudRate = 115200;
 
 struct CommandLine {
-    QString settingsFile;  ///< opened at start; empty: a new document
-    bool simulate = false; ///< attach the simulated controller instead of a bridge
-    QString port;          ///< a serial device instead of the USB bridge; empty: USB
+    QString settingsFile;         ///< opened at start; empty: a new document
+    int settingsFileArgument = 0; ///< its index among the arguments (0: none)
+    QByteArray settingsFileBytes; ///< its name as the system gave it (main fills it in)
+    bool simulate = false;        ///< attach the simulated controller instead of a bridge
+    QString port;                 ///< a serial device instead of the USB bridge; empty: USB
     uint32_t baud = DefaultBaudRate;
     QString screenshot; ///< render the window to this PNG and exit
     bool help = false;  ///< print the usage and exit

@@ -108,7 +108,14 @@ int main(int argc, char** argv) {
         setMessageHook(stderrMessageHook());
     }
 
-    CKestrunApp theApp(*parsed.options);
+    // The settings file's name as the system spells it: a name that is not valid UTF-8 has no
+    // exact QString, and the file must still open. The toolkit has taken its own options out of
+    // argv, so argv and the arguments read run in step.
+    CommandLine options = *parsed.options;
+    if (options.settingsFileArgument > 0 && options.settingsFileArgument < argc) {
+        options.settingsFileBytes = QByteArray(argv[options.settingsFileArgument]);
+    }
+    CKestrunApp theApp(options);
     if (!theApp.InitInstance()) {
         return ExitStartFailed;
     }

@@ -10,6 +10,8 @@
 #include <QProcess>
 #include <QTest>
 
+#include <cstdio>
+
 namespace kestrun::test {
 
 class ProgramTest : public QObject {
@@ -30,7 +32,7 @@ private:
     };
     /// Runs the program offscreen or, `withoutDisplay`, with no platform chosen and no display
     /// to find, as over a remote shell.
-    Run run(const QStringList& arguments, bool withoutDisplay);
+    Run run(const QStringList& arguments, bool withoutDisplay, const QString& program = {});
 
     std::unique_ptr<QTemporaryDir> dir_;
 };
@@ -70,7 +72,8 @@ void ProgramTest::commandLine() {
     QCOMPARE(read, expected);
 }
 
-ProgramTest::Run ProgramTest::run(const QStringList& arguments, bool withoutDisplay) {
+ProgramTest::Run ProgramTest::run(const QStringList& arguments, bool withoutDisplay,
+                                  const QString& program) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     for (const char* name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
         environment.remove(QString::fromLatin1(name));
@@ -82,7 +85,7 @@ ProgramTest::Run ProgramTest::run(const QStringList& arguments, bool withoutDisp
     environment.insert("XDG_CONFIG_HOME", dir_->filePath("config")); // the run's recent files
     QProcess process;
     process.setProcessEnvironment(environment);
-    process.start(qEnvironmentVariable("KESTRUN_PROGRAM"), arguments);
+    process.start(program.isEmpty() ? qEnvironmentVariable("KESTRUN_PROGRAM") : program, arguments);
     if (!process.waitForFinished(60000) || process.exitStatus() != QProcess::NormalExit) {
         return {}; // hung or crashed
     }
@@ -142,6 +145,16 @@ void ProgramTest::screenshotShowsTheWindowAfterStartUp() {
     QCOMPARE(run({"--simulate", "--screenshot", loaded, path}, false).exitCode, 0);
     QVERIFY(QImage(loaded) != image);
     QVERIFY(!QFile::exists(dir_->filePath("config"))); // the user's settings left alone
+
+    // A file whose name is not valid UTF-8 opens by the name the system gave.
+    const QByteArray oddName = QFile::encodeName(dir_->path()) + "/bad\xff\xfe.set";
+    std::FILE* odd = std::fopen(oddName.constData(), "wb");
+    QVERIFY(odd != nullptr && std::fwrite(recordBytes(SampleRecord).constData(), 1, 18, odd) == 18);
+    QCOMPARE(std::fclose(odd), 0);
+    const QString script = R"sh(cd "$1" && exec "$KESTRUN_PROGRAM" --simulate --screenshot )sh"
+                           R"sh(odd.png "$(printf 'bad\377\376.set')")sh";
+    QCOMPARE(run({"-c", script, "sh", dir_->path()}, false, "/bin/sh").exitCode, 0);
+    QCOMPARE(QImage(dir_->filePath("odd.png")), QImage(loaded));
 }
 
 } // namespace kestrun::test
