@@ -265,14 +265,22 @@ private slots:
         ViewHarness h(bridge);
         CKestrunView& v = h.view();
         v.setStatusText("Data Received");
-        v.slider(3)->triggerAction(QAbstractSlider::SliderToMaximum); // dragged to the top
-        QCOMPARE(v.field(3)->text() + " " + h.line(LabelRowOf::StatusText), QString("10.00 ---"));
-        v.slider(3)->triggerAction(QAbstractSlider::SliderToMinimum);
-        QCOMPARE(v.field(3)->text(), QString("0.00"));
-        QTest::keyClick(v.slider(7), Qt::Key_Up); // the thumb moves up: the value rises
-        QCOMPARE(v.field(7)->text(), QString("6"));
+        // Keys on a slider: Home is its top (the field's maximum), End its bottom, Up raises the
+        // value, and a page is a fifth of the range. The field shows each value at once.
+        // clang-format off
+        const std::tuple<std::size_t, Qt::Key, const char*> keys[] = {
+            {3, Qt::Key_Home, "10.00"}, {3, Qt::Key_End, "0.00"}, {0, Qt::Key_End, "0"},
+            {0, Qt::Key_PageUp, "20"}, {7, Qt::Key_PageDown, "1"}, {7, Qt::Key_Up, "2"},
+            {2, Qt::Key_PageUp, "4.50"}};
+        // clang-format on
+        for (const auto& [row, key, shown] : keys) {
+            QTest::keyClick(v.slider(row), key);
+            const QString name = QKeySequence(key).toString() + " ";
+            QCOMPARE(name + v.field(row)->text() + " " + h.line(LabelRowOf::StatusText),
+                     name + shown + " ---");
+        }
         v.ControlsToRecord(); // the sliders' values, though no field was committed
-        QCOMPARE(h.record[PanDeadband], uint8_t{6});
+        QCOMPARE(h.record[PanDeadband], uint8_t{2});
         QCOMPARE(readCount(h.record, FocusRangeHigh), uint16_t{0});
 
         CFloatEdit* f = v.field(1);
@@ -315,70 +323,45 @@ private slots:
     }
 
     // Tab and Shift+Tab go round every control once in reading order, fields included, and
-    // what is typed next lands where the focus went.
-    void tabGoesRoundEveryControlInReadingOrder() {
-        test::ScriptedBridge bridge;
-        ViewHarness h(bridge, true, nullptr, true);
-        const QStringList order = QString("247 248 244 245 254 255 219 220 222 223 224 225 215 258 "
-                                          "216 217 212 213 204 205 206 207 239 240 249 250 241 "
-                                          "242 243 251 252 253 237 238")
-                                      .split(' ');
-        for (const auto modifier : {Qt::NoModifier, Qt::ShiftModifier}) {
-            h.view().field(0)->setFocus();
-            QStringList visited;
-            const auto focused = [] {
-                return QApplication::focusWidget()->property("controlId").toString();
-            };
-            for (qsizetype i = 0; i < order.size(); ++i) {
-                visited << focused();
-                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, modifier);
-            }
-            visited << focused(); // round once, back at the start
-            QStringList expected = order;
-            if (modifier == Qt::ShiftModifier) {
-                std::reverse(expected.begin() + 1, expected.end());
-            }
-            QCOMPARE(visited, expected << "247");
-        }
-        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-        QTest::keyClicks(QApplication::focusWidget(), "7");
-        QCOMPARE(h.view().field(0)->text() + " " + h.view().field(1)->text(), QString("100 7"));
-    }
-
-    // Keys on a focused slider: Home is its top (the field's maximum), End its bottom, and a
-    // page is a fifth of the range; the field shows each value at once.
-    void sliderKeys() {
-        test::ScriptedBridge bridge;
-        ViewHarness h(bridge);
-        // clang-format off
-        const std::tuple<std::size_t, Qt::Key, const char*> rows[] = {
-            {0, Qt::Key_End, "0"}, {0, Qt::Key_Home, "100"}, {0, Qt::Key_PageDown, "80"},
-            {7, Qt::Key_End, "1"}, {7, Qt::Key_PageUp, "20"}, {7, Qt::Key_Up, "21"},
-            {2, Qt::Key_PageUp, "4.50"}, {2, Qt::Key_Home, "10.00"}};
-        // clang-format on
-        for (const auto& [row, key, shown] : rows) {
-            QTest::keyClick(h.view().slider(row), key);
-            const QString name = QKeySequence(key).toString() + " ";
-            QCOMPARE(name + h.view().field(row)->text(), name + shown);
-        }
-    }
-
-    // The wheel over a slider moves it only when it has the focus; otherwise it scrolls the view.
-    void wheelTurnsOnlyAFocusedSlider() {
+    // what is typed next lands where the focus went. The wheel over a slider moves it only when
+    // it has the focus; otherwise it scrolls the view.
+    void focusDecidesWhereTabAndTheWheelGo() {
         test::ScriptedBridge bridge;
         ViewHarness h(bridge, true, nullptr, true);
         CKestrunView& v = h.view();
-        v.resize(300, 400);
-        for (const bool focused : {false, true}) {
-            if (focused) {
-                v.slider(0)->setFocus();
+        const QStringList order = QString("247 248 244 245 254 255 219 220 222 223 224 225 215 258 "
+                                          "216 217 212 213 204 205 206 207 239 240 249 250 241 "
+                                          "242 243 251 252 253 237 238 247")
+                                      .split(' ');
+        const auto focused = [] {
+            return QApplication::focusWidget()->property("controlId").toString();
+        };
+        for (const auto modifier : {Qt::NoModifier, Qt::ShiftModifier}) {
+            v.field(0)->setFocus();
+            QStringList visited{focused()};
+            while (visited.size() < order.size()) {
+                QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, modifier);
+                visited << focused();
             }
+            QStringList expected = order;
+            if (modifier == Qt::ShiftModifier) {
+                std::reverse(expected.begin(), expected.end());
+            }
+            QCOMPARE(visited, expected);
+        }
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QTest::keyClicks(QApplication::focusWidget(), "7");
+        QCOMPARE(v.field(0)->text() + " " + v.field(1)->text(), QString("100 7"));
+
+        v.resize(300, 400);
+        for (QWidget* focus : std::initializer_list<QWidget*>{v.field(1), v.slider(0)}) {
+            focus->setFocus();
             const int scrolled = v.verticalScrollBar()->value();
             QWheelEvent wheel(QPointF(20, 50), v.slider(0)->mapToGlobal(QPointF(20, 50)), {},
                               {0, -120}, Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
             QCoreApplication::sendEvent(v.slider(0), &wheel);
             QCOMPARE(v.field(0)->text() + (v.verticalScrollBar()->value() > scrolled ? " +" : ""),
-                     QString(focused ? "97" : "100 +"));
+                     QString(focus == v.slider(0) ? "97" : "100 +"));
         }
     }
 
