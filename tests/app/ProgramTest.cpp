@@ -146,7 +146,11 @@ void ProgramTest::screenshotShowsTheWindowAfterStartUp() {
     QVERIFY(QImage(loaded) != image);
     QVERIFY(!QFile::exists(dir_->filePath("config"))); // the user's settings left alone
 
-    // A file whose name is not valid UTF-8 opens by the name the system gave.
+    // A file whose name is not valid UTF-8 opens by the name the system gave (such names exist
+    // where the system's names are bytes; a shell passes them on).
+    if (!QFile::exists("/bin/sh")) {
+        QSKIP("no shell to pass a name that is not valid UTF-8");
+    }
     const QByteArray oddName = QFile::encodeName(dir_->path()) + "/bad\xff\xfe.set";
     std::FILE* odd = std::fopen(oddName.constData(), "wb");
     QVERIFY(odd != nullptr && std::fwrite(recordBytes(SampleRecord).constData(), 1, 18, odd) == 18);
