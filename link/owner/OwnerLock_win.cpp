@@ -1,6 +1,6 @@
 #include "link/owner/OwnerLock.h"
 
-#include "link/win/WinDeviceMonitor.h"
+#include "settings/WidePath_win.h"
 
 #include <windows.h>
 
@@ -35,7 +35,7 @@ private:
 // either case: the lock's name is the device's name without the "\\.\" or "\\?\" prefix, in lower
 // case, with every character a file name cannot hold replaced.
 std::wstring lockPath(const std::string& device) {
-    std::wstring name = wideFromUtf8(device);
+    std::wstring name = widePath(device);
     if (name.size() > 4 && name[0] == L'\\' && name[1] == L'\\' &&
         (name[2] == L'.' || name[2] == L'?') && name[3] == L'\\') {
         name.erase(0, 4);
@@ -93,7 +93,7 @@ std::string programName() {
     if (name.size() > 4 && _wcsicmp(name.c_str() + name.size() - 4, L".exe") == 0) {
         name.resize(name.size() - 4);
     }
-    return utf8FromWide(name.c_str());
+    return utf8Path(name);
 }
 
 } // namespace

@@ -7,6 +7,7 @@
 
 #include "link/owner/OwnerLock.h"
 #include "link/win/WinDeviceMonitor.h"
+#include "settings/WidePath_win.h"
 
 #include <windows.h>
 
@@ -59,7 +60,7 @@ std::string systemMessage(DWORD error) {
     const DWORD length = FormatMessageW(
         FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
         nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-    std::string message = length > 0 ? utf8FromWide(text, length) : "";
+    std::string message = length > 0 ? utf8Path(std::wstring_view(text, length)) : "";
     LocalFree(text);
     while (!message.empty() && (message.back() == '\n' || message.back() == '\r' ||
                                 message.back() == ' ' || message.back() == '.')) {
@@ -128,7 +129,7 @@ BridgeStatus SerialBridge::HidUart_Open(BridgeHandle* device, uint32_t deviceNum
         problem_.inUse = true;
         return BridgeStatusCode::DeviceAccessError;
     }
-    UniqueHandle handle(CreateFileW(wideFromUtf8(systemName(device_)).c_str(),
+    UniqueHandle handle(CreateFileW(widePath(systemName(device_)).c_str(),
                                     GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
     if (handle.get() == INVALID_HANDLE_VALUE) {

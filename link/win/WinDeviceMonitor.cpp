@@ -1,6 +1,7 @@
 #include "link/win/WinDeviceMonitor.h"
 
 #include "link/platform/NoticeSignal.h"
+#include "settings/WidePath_win.h"
 
 #include <windows.h>
 
@@ -30,8 +31,7 @@ std::string nameInRecord(const void* record, std::size_t size, std::size_t offse
     }
     const auto* name = reinterpret_cast<const wchar_t*>(static_cast<const char*>(record) + offset);
     const std::size_t units = (size - offset) / sizeof(wchar_t);
-    return utf8FromWide(name,
-                        static_cast<std::ptrdiff_t>(std::find(name, name + units, L'\0') - name));
+    return utf8Path(std::wstring_view(name, std::find(name, name + units, L'\0') - name));
 }
 
 struct WindowDestroy {
@@ -42,36 +42,6 @@ struct NotifyUnregister {
 };
 
 } // namespace
-
-std::string utf8FromWide(const wchar_t* text, std::ptrdiff_t length) {
-    if (text == nullptr) {
-        return {};
-    }
-    const int units = static_cast<int>(length < 0 ? std::wcslen(text) : length);
-    if (units == 0) {
-        return {};
-    }
-    // Without WC_ERR_INVALID_CHARS an unpaired surrogate becomes U+FFFD.
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, text, units, nullptr, 0, nullptr, nullptr);
-    std::string out(static_cast<std::size_t>(bytes > 0 ? bytes : 0), '\0');
-    if (bytes > 0) {
-        WideCharToMultiByte(CP_UTF8, 0, text, units, out.data(), bytes, nullptr, nullptr);
-    }
-    return out;
-}
-
-std::wstring wideFromUtf8(const std::string& text) {
-    if (text.empty()) {
-        return {};
-    }
-    const int size = static_cast<int>(text.size());
-    const int units = MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0);
-    std::wstring out(static_cast<std::size_t>(units > 0 ? units : 0), L'\0');
-    if (units > 0) {
-        MultiByteToWideChar(CP_UTF8, 0, text.data(), size, out.data(), units);
-    }
-    return out;
-}
 
 std::optional<DeviceChange> deviceChangeFromBroadcast(uintptr_t eventType, const void* record) {
     if ((eventType != DBT_DEVICEARRIVAL && eventType != DBT_DEVICEREMOVECOMPLETE) ||

@@ -28,12 +28,6 @@ enum class NoticeClass : uint8_t {
     ComPort, ///< serial ports (a USB-UART cable's COM port)
 };
 
-/// Text from the system's UTF-16 to UTF-8; `length` units, or up to the first zero when -1. A lone
-/// surrogate becomes U+FFFD rather than ending the text.
-std::string utf8FromWide(const wchar_t* text, std::ptrdiff_t length = -1);
-/// UTF-8 to UTF-16 for the system's calls.
-std::wstring wideFromUtf8(const std::string& text);
-
 /// The link's notice for one WM_DEVICECHANGE: `eventType` its WPARAM, `record` its LPARAM (a
 /// DEV_BROADCAST_HDR). Arrival and removal-complete of a device interface keep their codes, type
 /// and name; a port's notice (DBT_DEVTYP_PORT) keeps its type and gives the port's name ("COM5").

@@ -4,6 +4,7 @@
 
 #include "link/serial/SerialBridge.h"
 #include "link/win/WinDeviceMonitor.h"
+#include "settings/WidePath_win.h"
 #include "tests/support/RecordingHost.h"
 #include "tests/support/ScriptedBridge.h"
 
@@ -85,7 +86,7 @@ TEST(WinDeviceNotices, RemovalInOtherLetterCaseAndArrivalReachTheLink) {
 
     WinDeviceMonitor monitor;
     ASSERT_NE(monitor.window(), nullptr);
-    std::wstring lower = wideFromUtf8(path);
+    std::wstring lower = widePath(path);
     for (wchar_t& c : lower) {
         c = static_cast<wchar_t>(towlower(c));
     }
