@@ -100,8 +100,12 @@ CliProcess::CliProcess(const std::vector<std::string>& args, const Environment& 
         argv.push_back(word.data());
     }
     argv.push_back(nullptr);
+    // The tools of each test process keep their port locks to themselves: a run elsewhere on the
+    // machine on a port of the same name never makes it look taken.
+    static const TempDir lockFolder;
     pid_ = ::fork();
     if (pid_ == 0) { // the test runs one thread: the child may use the heap before exec
+        ::setenv("XDG_RUNTIME_DIR", lockFolder.path().c_str(), 1);
         for (const auto& [name, value] : env) {
             value.empty() ? ::unsetenv(name.c_str()) : ::setenv(name.c_str(), value.c_str(), 1);
         }
