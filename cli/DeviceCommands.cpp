@@ -11,7 +11,7 @@
 namespace kestrun::cli {
 namespace {
 
-enum class Access { NotABridge, Usable, NoAccess, CannotOpen };
+enum class Access { NotABridge, Usable, NoAccess, InUse, CannotOpen };
 
 struct Listed {
     uint32_t index = 0;
@@ -21,6 +21,7 @@ struct Listed {
     BridgeStatus openStatus = BridgeStatusCode::Success;
     std::string ids = "-"; ///< "10c4:ea80", or "-" where the bridge has no USB ids
     bool unnamedBridge = false;
+    std::string inUseBy{}; ///< with Access::InUse: the port and the program that holds it
 };
 
 /// What the fourth column says of each kind of device.
@@ -32,6 +33,8 @@ constexpr const char* accessWord(Access access) {
         return "bridge";
     case Access::NoAccess:
         return "bridge, no access";
+    case Access::InUse:
+        return "bridge, in use";
     case Access::CannotOpen:
         return "bridge, cannot be opened";
     }
@@ -85,6 +88,11 @@ std::vector<Listed> listThroughSeam(BridgeLibrary& bridge) {
             if (device.openStatus == BridgeStatusCode::Success) {
                 bridge.HidUart_Close(handle);
                 device.access = Access::Usable;
+            } else if (const BridgeLibrary::OpenProblem problem = bridge.lastOpenProblem();
+                       problem.inUse) {
+                // Another program holds the port: group rights are not what is missing.
+                device.access = Access::InUse;
+                device.inUseBy = problem.text;
             } else if (device.openStatus == BridgeStatusCode::DeviceAccessError) {
                 device.access = Access::NoAccess;
             } else {
@@ -121,6 +129,8 @@ ExitCode runDevices(const CliOptions& options, const Console& console) {
             const char* hint =
                 options.bridge == BridgeChoice::Port ? CliText::NoAccessPort : CliText::NoAccess;
             printLine(console.err, fillIn(hint, {device.path}));
+        } else if (device.access == Access::InUse) {
+            printLine(console.err, device.inUseBy);
         } else if (device.unnamedBridge) {
             printLine(console.err, fillIn(CliText::UnnamedBridge, {device.path, device.ids}));
         } else if (device.access == Access::CannotOpen) {

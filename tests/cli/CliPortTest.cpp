@@ -259,6 +259,18 @@ TEST(CliPortLoopback, TellsAGoodLineFromOneThatAltersOrLosesAByte) {
                          (underWine() ? "File not found\n" : "No such file or directory\n"));
 }
 
+// A port that another Kestrun process holds is listed as in use, with the holder named: the
+// advice to join the port's group would send the technician the wrong way.
+TEST(CliPortDevices, APortHeldByAnotherProcessIsInUseNotForbidden) {
+    PtyController controller;
+    CliProcess holder({"--port", controller.port(), "get"});
+    EXPECT_EQ(hex(controller.expect(2, holder)), "3B 47"); // the holder has the port open
+    const CliResult r = runCli({"--port", controller.port(), "devices"});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_NE(r.out.find("\tbridge, in use\n"), std::string::npos) << r.out;
+    EXPECT_EQ(r.err.rfind(controller.port() + " is in use by kestrun-cli (pid ", 0), 0u) << r.err;
+}
+
 TEST(CliPortUpgrade, TalksToTheBootLoaderLineByLine) {
     TempDir dir;
     const std::vector<std::string> lines = hexImageLines(40);
