@@ -1,9 +1,10 @@
 #include "settings/FieldParse.h"
 
 #include <cfloat>
+#include <charconv>
+#include <cmath>
 #include <cstdlib>
 #include <limits>
-#include <locale.h>
 #include <string>
 
 namespace kestrun {
@@ -70,12 +71,48 @@ std::string_view decimalPrefix(std::string_view text) {
     return text.substr(start, pos - start);
 }
 
-// The number as the C library reads it, always with '.' as the decimal point: the toolkit sets
-// the user's locale for the whole process, and a comma locale must not change what 2.50 means.
+// strtod's answer for a number beyond a double: infinity when it is too large, 0 when too small.
+// Which one it is follows from where its first significant digit sits, moved by the exponent.
+double beyondRange(std::string_view number) {
+    int64_t magnitude = 0;
+    bool afterPoint = false;
+    bool significant = false;
+    std::size_t pos = 0;
+    for (; pos < number.size() && number[pos] != 'e' && number[pos] != 'E'; ++pos) {
+        if (number[pos] == '.') {
+            afterPoint = true;
+        } else if (significant || number[pos] != '0') {
+            significant = true;
+            magnitude += afterPoint ? 0 : 1;
+        } else if (afterPoint) {
+            --magnitude; // a zero before the first significant digit, after the point
+        }
+    }
+    int64_t exponent = 0;
+    const bool negativeExponent = pos + 1 < number.size() && number[pos + 1] == '-';
+    for (++pos; pos < number.size(); ++pos) {
+        if (isDigit(number[pos]) && exponent < Int32Max) {
+            exponent = exponent * 10 + (number[pos] - '0');
+        }
+    }
+    return magnitude + (negativeExponent ? -exponent : exponent) > 0 ? HUGE_VAL : 0.0;
+}
+
+// The number as decimalPrefix found it, always with '.' as the decimal point: from_chars ignores
+// the locale, which the toolkit sets for the whole process, so a comma locale cannot change
+// what 2.50 means.
 double readDecimal(std::string_view number) {
-    static const locale_t cLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-    const std::string copy(number);
-    return strtod_l(copy.c_str(), nullptr, cLocale);
+    bool negative = false;
+    if (!number.empty() && (number[0] == '+' || number[0] == '-')) {
+        negative = number[0] == '-';
+        number.remove_prefix(1);
+    }
+    double value = 0.0;
+    const auto [end, error] = std::from_chars(number.data(), number.data() + number.size(), value);
+    if (error == std::errc::result_out_of_range) {
+        value = beyondRange(number);
+    }
+    return negative ? -value : value;
 }
 
 } // namespace
