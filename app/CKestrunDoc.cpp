@@ -2,14 +2,19 @@
 
 #include "app/AppText.h"
 #include "app/ShellPrompts.h"
+#include "ui/CorePath.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 
 namespace kestrun {
 
 namespace {
+
+// A path as the core's file calls take it (see ui/CorePath.h).
+QByteArray systemBytes(const QString& path) {
+    return QByteArray::fromStdString(ui::corePath(path));
+}
 
 QString absolutePath(const QString& path) {
     return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
@@ -17,9 +22,9 @@ QString absolutePath(const QString& path) {
 
 // The system's bytes of `path` made absolute: the working folder's bytes put in front.
 QByteArray absoluteSystemPath(const QByteArray& path) {
-    return QDir::isAbsolutePath(QFile::decodeName(path))
+    return QDir::isAbsolutePath(ui::fromCore(path.toStdString()))
                ? path
-               : QFile::encodeName(QDir::currentPath()) + '/' + path;
+               : systemBytes(QDir::currentPath()) + '/' + path;
 }
 
 } // namespace
@@ -37,7 +42,7 @@ void CKestrunDoc::OnNewDocument() {
 }
 
 SettingsFileResult CKestrunDoc::OnOpenDocument(const QString& path, const QByteArray& systemPath) {
-    const QByteArray bytes = systemPath.isEmpty() ? QFile::encodeName(path) : systemPath;
+    const QByteArray bytes = systemPath.isEmpty() ? systemBytes(path) : systemPath;
     const SettingsFileResult result = loadSettingsFile(bytes.toStdString(), record_);
     if (!result.ok()) {
         return result;
@@ -46,7 +51,7 @@ SettingsFileResult CKestrunDoc::OnOpenDocument(const QString& path, const QByteA
         view_->postSettingsNotify(SettingsLoadedNotice);
     }
     pathName_ = absolutePath(path);
-    systemPath_ = systemPath.isEmpty() ? QFile::encodeName(pathName_) : absoluteSystemPath(bytes);
+    systemPath_ = systemPath.isEmpty() ? systemBytes(pathName_) : absoluteSystemPath(bytes);
     return result;
 }
 
@@ -56,11 +61,11 @@ SettingsFileResult CKestrunDoc::OnSaveDocument(const QString& path) {
     }
     // Save to the document's own file goes to it by the system's bytes.
     const bool ownFile = !systemPath_.isEmpty() && absolutePath(path) == pathName_;
-    const QByteArray bytes = ownFile ? systemPath_ : QFile::encodeName(path);
+    const QByteArray bytes = ownFile ? systemPath_ : systemBytes(path);
     const SettingsFileResult result = saveSettingsFile(bytes.toStdString(), record_);
     if (result.ok()) {
         pathName_ = absolutePath(path);
-        systemPath_ = ownFile ? systemPath_ : QFile::encodeName(pathName_);
+        systemPath_ = ownFile ? systemPath_ : systemBytes(pathName_);
     }
     return result;
 }

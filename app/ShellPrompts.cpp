@@ -1,8 +1,8 @@
 #include "app/ShellPrompts.h"
 
 #include "app/AppText.h"
+#include "ui/CorePath.h"
 
-#include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QMessageBox>
@@ -95,7 +95,7 @@ void reportFileError(QWidget* parent, const SettingsFileResult& result, const QS
 }
 
 std::string localPath(const QString& path) {
-    return QFile::encodeName(path).toStdString();
+    return ui::corePath(path);
 }
 
 } // namespace kestrun

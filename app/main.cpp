@@ -6,6 +6,7 @@
 #include "app/CAboutDlg.h"
 #include "app/CKestrunApp.h"
 #include "app/CommandLine.h"
+#include "app/Display.h"
 #include "app/LinkChoice.h"
 #include "app/ShellPrompts.h"
 
@@ -39,8 +40,8 @@ int usageError(const QString& problem) {
 
 /// What needs no display is done before the toolkit looks for one: help, the version, and the
 /// usage of a command line that makes no sense where there is no display at all (a remote
-/// shell). A screenshot is rendered offscreen unless a platform was chosen. Answers the exit
-/// code when the program is done.
+/// shell). On Linux a screenshot is rendered offscreen unless a platform was chosen. Answers the
+/// exit code when the program is done.
 std::optional<int> runWithoutDisplay(int argc, char** argv) {
     bool screenshot = false;
     bool platformChosen = !qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM");
@@ -64,15 +65,13 @@ std::optional<int> runWithoutDisplay(int argc, char** argv) {
         platformChosen = platformChosen || std::strcmp(argv[i], "-platform") == 0 ||
                          std::strcmp(argv[i], "--platform") == 0;
     }
-    const bool noDisplay = !platformChosen && qEnvironmentVariableIsEmpty("DISPLAY") &&
-                           qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
-    if (noDisplay) {
+    if (!platformChosen && !kestrun::displayAvailable()) {
         const QString problem = commandLineProblem(kestrun::parseCommandLine(arguments));
         if (!problem.isEmpty()) {
             return usageError(problem);
         }
     }
-    if (screenshot && !platformChosen) {
+    if (screenshot && !platformChosen && kestrun::ScreenshotOffscreen) {
         qputenv("QT_QPA_PLATFORM", "offscreen");
     }
     return std::nullopt;
@@ -110,9 +109,11 @@ int main(int argc, char** argv) {
 
     // The settings file's name as the system spells it: a name that is not valid UTF-8 has no
     // exact QString, and the file must still open. The toolkit has taken its own options out of
-    // argv, so argv and the arguments read run in step.
+    // argv, so argv and the arguments read run in step. (On Windows argv is in the ANSI code page
+    // and the name read from the system's UTF-16 is the exact one.)
     CommandLine options = *parsed.options;
-    if (options.settingsFileArgument > 0 && options.settingsFileArgument < argc) {
+    if (ArgvIsTheSystemsBytes && options.settingsFileArgument > 0 &&
+        options.settingsFileArgument < argc) {
         options.settingsFileBytes = QByteArray(argv[options.settingsFileArgument]);
     }
     CKestrunApp theApp(options);

@@ -2,6 +2,7 @@
 // link host's status lines and messages, and the canvas rendered for a screenshot.
 
 #include "ui/CKestrunView.h"
+#include "ui/CorePath.h"
 
 #include "link/SettingsExchange.h"
 #include "ui/KestrunCanvas.h"
@@ -12,7 +13,6 @@
 
 #include <QAbstractButton>
 #include <QCoreApplication>
-#include <QFile>
 #include <QFileDialog>
 #include <QKeyEvent>
 #include <QLabel>
@@ -30,7 +30,7 @@ using namespace kestrun::ui;
 
 namespace {
 QString fromSystem(const std::string& text) {
-    return QString::fromLocal8Bit(text);
+    return fromCore(text);
 }
 } // namespace
 
@@ -110,9 +110,7 @@ void CKestrunView::selectUpgradeFile() {
     }
     // The folder of the file chosen before in this run, else the one last used.
     const std::string chosenFolder = upload_->dialogFolder();
-    const QString folder = chosenFolder.empty()
-                               ? upgradeFolder_
-                               : QFile::decodeName(QByteArray::fromStdString(chosenFolder));
+    const QString folder = chosenFolder.empty() ? upgradeFolder_ : fromCore(chosenFolder);
     QString path;
     if (fileDialogHook_) {
         path = fileDialogHook_(folder);
@@ -126,10 +124,10 @@ void CKestrunView::selectUpgradeFile() {
     if (path.isEmpty()) {
         return;
     }
-    upload_->SelectUpgradeFile(QFile::encodeName(path).toStdString());
+    upload_->SelectUpgradeFile(corePath(path));
     const std::string accepted = upload_->dialogFolder();
     if (accepted != chosenFolder && !accepted.empty() && upgradeFolderChosen_) {
-        upgradeFolderChosen_(QFile::decodeName(QByteArray::fromStdString(accepted)));
+        upgradeFolderChosen_(fromCore(accepted));
     }
 }
 

@@ -64,8 +64,12 @@ void CodeUpload::SelectUpgradeFile(const std::string& chosenPath) {
     }
     std::string name = fileNameOf(chosenPath);
     if (!IsHexFile(chosenPath)) {
-        std::string text = UpgradeText::NotValidFile;
-        text.replace(text.find("%s"), 2, name);
+        // Built by concatenation: an in-place replace in the short text trips a false
+        // -Wrestrict in optimised builds of GCC 12.
+        const std::string_view pattern = UpgradeText::NotValidFile;
+        const std::size_t at = pattern.find("%s");
+        const std::string text =
+            std::string(pattern.substr(0, at)) + name + std::string(pattern.substr(at + 2));
         host_.showMessage(text, UpgradeText::NotValidFileCaption, MessageIcon::None);
         return;
     }
