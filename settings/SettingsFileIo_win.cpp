@@ -145,8 +145,12 @@ bool replaceFileAtomically(const std::string& path, const uint8_t* bytes, std::s
     }
     const DWORD attributes = ::GetFileAttributesW(target.c_str());
     const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
-    if (exists && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
-        return false; // a folder or a device is never replaced by a settings file
+    // A folder or a device is never replaced by a settings file; nor is a file marked read-only,
+    // which Windows refuses to replace too (checked here so every file system says the same).
+    constexpr DWORD Untouchable =
+        FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_READONLY;
+    if (exists && (attributes & Untouchable) != 0) {
+        return false;
     }
     std::wstring temp;
     FileHandle file = createTemporary(folderOf(target), temp);

@@ -53,8 +53,8 @@ TEST(WindowsFiles, UnicodeNamesSaveLoadAndOpen) {
     Scratch scratch;
     SettingsRecord other = StartRecord;
     other[2] = 0x42;
-    for (const fs::path name :
-         {fs::path(u8"plain.set"), fs::path(u8"J\u00f6rg/K\u00f6pfe/\u65e5\u672c.set")}) {
+    const fs::path names[] = {u8"plain.set", u8"J\u00f6rg/K\u00f6pfe/\u65e5\u672c.set"};
+    for (const fs::path& name : names) {
         const fs::path file = scratch.root / name;
         fs::create_directories(file.parent_path());
         ASSERT_TRUE(saveSettingsFile(utf8(file), StartRecord).ok()) << utf8(file);
