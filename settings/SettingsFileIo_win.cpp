@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <atomic>
 #include <memory>
+#include <string>
 
 namespace kestrun {
 namespace {
@@ -101,6 +102,21 @@ bool putInPlace(const std::wstring& temp, const std::wstring& target, bool exist
                          MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != 0;
 }
 
+// The system's own words for `error`, as UTF-8, without the closing full stop and line end.
+std::string systemReason(DWORD error) {
+    wchar_t* text = nullptr;
+    const DWORD length = ::FormatMessageW(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, error, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::wstring reason = length > 0 && text != nullptr ? std::wstring(text, length) : L"";
+    ::LocalFree(text);
+    while (!reason.empty() && (reason.back() == L'\n' || reason.back() == L'\r' ||
+                               reason.back() == L'.' || reason.back() == L' ')) {
+        reason.pop_back();
+    }
+    return reason.empty() ? "Windows error " + std::to_string(error) : utf8Path(reason);
+}
+
 } // namespace
 
 SettingsFileError readFileStart(const std::string& path, uint8_t* buffer, std::size_t want,
@@ -138,32 +154,50 @@ SettingsFileError readFileStart(const std::string& path, uint8_t* buffer, std::s
     return SettingsFileError::None;
 }
 
-bool replaceFileAtomically(const std::string& path, const uint8_t* bytes, std::size_t count) {
+SettingsFileResult saveFileBytes(const std::string& path, const uint8_t* bytes, std::size_t count) {
+    SettingsFileResult result;
+    result.error = SettingsFileError::FailedToSave;
     const std::wstring target = widePath(path);
     if (target.empty()) {
-        return false;
+        result.reason = systemReason(ERROR_INVALID_NAME);
+        return result;
     }
     const DWORD attributes = ::GetFileAttributesW(target.c_str());
     const bool exists = attributes != INVALID_FILE_ATTRIBUTES;
-    // A folder or a device is never replaced by a settings file; nor is a file marked read-only,
-    // which Windows refuses to replace too (checked here so every file system says the same).
-    constexpr DWORD Untouchable =
-        FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE | FILE_ATTRIBUTE_READONLY;
-    if (exists && (attributes & Untouchable) != 0) {
-        return false;
+    // A folder or a device is never replaced by a settings file; a file marked read-only is the
+    // user's to unmark (Windows itself refuses to replace it; checked here so every file system
+    // says the same).
+    if (exists && (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_DEVICE)) != 0) {
+        result.reason = "Is a folder or a device";
+        return result;
+    }
+    if (exists && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+        result.error = SettingsFileError::AccessDenied;
+        result.reason = systemReason(ERROR_ACCESS_DENIED);
+        return result;
     }
     std::wstring temp;
     FileHandle file = createTemporary(folderOf(target), temp);
     if (!file) {
-        return false;
+        const DWORD error = ::GetLastError();
+        result.error =
+            error == ERROR_ACCESS_DENIED ? SettingsFileError::AccessDenied : result.error;
+        result.reason = systemReason(error);
+        return result;
     }
     bool ok = writeFully(file.get(), bytes, count) && ::FlushFileBuffers(file.get());
     ok = ::CloseHandle(file.release()) && ok;
     ok = ok && putInPlace(temp, target, exists);
     if (!ok) {
+        const DWORD error = ::GetLastError();
         ::DeleteFileW(temp.c_str());
+        result.error =
+            error == ERROR_ACCESS_DENIED ? SettingsFileError::AccessDenied : result.error;
+        result.reason = systemReason(error);
+        return result;
     }
-    return ok;
+    result.error = SettingsFileError::None;
+    return result;
 }
 
 } // namespace kestrun

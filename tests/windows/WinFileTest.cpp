@@ -80,16 +80,19 @@ TEST(WindowsFiles, AFailedSaveLeavesTheOldFileAndNoTemporaryFile) {
     fs::create_directory(scratch.root / "folder.set");
     const struct {
         fs::path target;
+        SettingsFileError saveError;
         SettingsFileError loadError;
     } cases[] = {
-        {readOnly, SettingsFileError::None},
-        {scratch.root / "folder.set", SettingsFileError::FailedToOpen},
-        {scratch.root / "missing" / "x.set", SettingsFileError::NotFound},
+        {readOnly, SettingsFileError::AccessDenied, SettingsFileError::None},
+        {scratch.root / "folder.set", SettingsFileError::FailedToSave,
+         SettingsFileError::FailedToOpen},
+        {scratch.root / "missing" / "x.set", SettingsFileError::FailedToSave,
+         SettingsFileError::NotFound},
     };
     for (const auto& c : cases) {
-        EXPECT_EQ(saveSettingsFile(utf8(c.target), StartRecord).error,
-                  SettingsFileError::FailedToSave)
-            << utf8(c.target);
+        const SettingsFileResult saved = saveSettingsFile(utf8(c.target), StartRecord);
+        EXPECT_EQ(saved.error, c.saveError) << utf8(c.target);
+        EXPECT_FALSE(saved.reason.empty()) << "the system's reason, for kestrun-cli's message";
         SettingsRecord record{};
         EXPECT_EQ(loadSettingsFile(utf8(c.target), record).error, c.loadError) << utf8(c.target);
     }
