@@ -2,11 +2,11 @@
 // emulator would: the bytes on the wire, exactly, and what the tool makes of the answers.
 
 #include "tests/cli/CliHarness.h"
+#include "tests/drivers/WireText.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <cstdio>
 #include <fcntl.h>
 #include <poll.h>
 #include <termios.h>
@@ -78,13 +78,7 @@ private:
 
 // Bytes as "3B 47", for readable failure messages.
 std::string hex(const std::string& bytes) {
-    std::string out;
-    for (unsigned char c : bytes) {
-        char text[4];
-        std::snprintf(text, sizeof text, out.empty() ? "%02X" : " %02X", c);
-        out += text;
-    }
-    return out;
+    return test::hex({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()});
 }
 
 void pause() {
@@ -112,47 +106,24 @@ TEST(CliPortGet, AsksWithTwoBytesAndTakesAReplyThatComesInPieces) {
 }
 
 // The loop watches the port as the window watches the device monitor: a hang-up is told at
-// once, and the pending exchange still ends by its countdown, 1000 ticks of 5 ms later.
+// once, and the pending exchange still ends by its countdown, 1000 ticks of 5 ms. Timed from
+// the tool's start, as a loaded machine may see the request long after the countdown began.
 TEST(CliPortGet, AHangUpIsToldAndTheCountdownEndsTheExchangeFiveSecondsLater) {
     if (underWine()) {
         GTEST_SKIP() << "Wine never fails a read on a terminal that hung up";
     }
     PtyController controller;
-    CliProcess tool({"--port", controller.port(), "get"});
+    const auto started = std::chrono::steady_clock::now();
+    CliProcess tool({"--port", controller.port(), "--verbose", "get"});
     EXPECT_EQ(hex(controller.expect(2, tool)), "3B 47");
-    const auto pulled = std::chrono::steady_clock::now();
     controller.hangUp();
     const CliResult r = tool.finish();
-    const auto waited = std::chrono::steady_clock::now() - pulled;
     EXPECT_EQ(r.exitCode, 1);
-    EXPECT_EQ(r.err, "Disconnected\nNo Response from Device\n");
+    EXPECT_EQ(r.err.substr(0, r.err.find_first_of("0123456789")),
+              "Connected\nDisconnected\nNo Response from Device\n");
     EXPECT_EQ(r.out, "");
-    EXPECT_GE(waited, std::chrono::milliseconds(4950));
-    EXPECT_LT(waited, std::chrono::seconds(15));
-}
-
-// The window, after opening this file, sends what its controls show: Speed 200 -> 100,
-// Pan 0 -> 1, Tilt 101 -> 100, radio code 7 -> 0, toggle byte 2 -> 1, count 0xFFFF -> 0x0FFF.
-TEST(CliPortSend, SendsTheRecordTheWindowWouldSendAndTakesTheAnswer) {
-    TempDir dir;
-    const std::string file = dir.write("odd.kst", OddRecord);
-    struct Case {
-        const char* answer;
-        int exitCode;
-        const char* err;
-    };
-    for (const Case c : {Case{"01", 0, "Data Sent\n"}, Case{"00", 1, "Transmit Error!\n"}}) {
-        SCOPED_TRACE(c.err);
-        PtyController controller;
-        CliProcess tool({"--port", controller.port(), "--baud", "9600", "send", file});
-        EXPECT_EQ(hex(controller.expect(21, tool)),
-                  "A5 5A 64 00 01 64 00 01 03 00 0F FF 0F FF 00 00 08 00 04 00 F5");
-        controller.answer(fromHex(c.answer));
-        const CliResult r = tool.finish();
-        EXPECT_EQ(r.exitCode, c.exitCode);
-        EXPECT_EQ(r.err, c.err);
-        EXPECT_EQ(hex(controller.rest()), "");
-    }
+    EXPECT_EQ(ticksTaken(r.err), 1000u) << r.err;
+    EXPECT_GE(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(5000));
 }
 
 std::string frame(const std::string& record) {
@@ -161,6 +132,39 @@ std::string frame(const std::string& record) {
         sum += c;
     }
     return fromHex("A55A") + record + static_cast<char>(sum & 0xFF);
+}
+
+// The window, after opening the odd file, sends what its controls show: Speed 200 -> 100,
+// Pan 0 -> 1, Tilt 101 -> 100, radio code 7 -> 0, toggle byte 2 -> 1, count 0xFFFF -> 0x0FFF.
+// A head's settings kept as JSON and turned back into a file send exactly the bytes read.
+TEST(CliPortSend, SendsTheRecordTheWindowWouldSendAndTakesTheAnswer) {
+    TempDir dir;
+    const std::string odd = dir.write("odd.kst", OddRecord);
+    const std::string oddWire = "A5 5A 64 00 01 64 00 01 03 00 0F FF 0F FF 00 00 08 00 04 00 F5";
+    const char* kept = "5A1E0A0F0201030104000C00000008000FFF"; // as the window writes it
+    EXPECT_EQ(runCli({"--simulate", "get", "-o", dir.path("a.json")}, simulated("", kept)).exitCode,
+              0);
+    EXPECT_EQ(runCli({"convert", dir.path("a.json"), dir.path("a.set")}).exitCode, 0);
+    struct Case {
+        std::string file, wire;
+        const char* answer;
+        int exitCode;
+        const char* err;
+    };
+    for (const Case& c :
+         {Case{odd, oddWire, "01", 0, "Data Sent\n"},
+          Case{odd, oddWire, "00", 1, "Transmit Error!\n"},
+          Case{dir.path("a.set"), hex(frame(fromHex(kept))), "01", 0, "Data Sent\n"}}) {
+        SCOPED_TRACE(c.file + ", answered " + c.answer);
+        PtyController controller;
+        CliProcess tool({"--port", controller.port(), "--baud", "9600", "send", c.file});
+        EXPECT_EQ(hex(controller.expect(21, tool)), c.wire);
+        controller.answer(fromHex(c.answer));
+        const CliResult r = tool.finish();
+        EXPECT_EQ(r.exitCode, c.exitCode);
+        EXPECT_EQ(r.err, c.err);
+        EXPECT_EQ(hex(controller.rest()), "");
+    }
 }
 
 // set: Get Data, the record with the two values changed (and the rest as the window sends it),
@@ -194,21 +198,6 @@ TEST(CliPortSet, SendsTheChangedRecordAndReadsItBackToConfirm) {
         EXPECT_EQ(r.err, c.err);
         EXPECT_EQ(r.out, c.exitCode == 0 ? changed : "");
     }
-}
-
-// A head's settings kept as JSON and turned back into a file send exactly the bytes read.
-TEST(CliPortSend, AJsonFileConvertedBackSendsTheBytesTheControllerGave) {
-    TempDir dir;
-    const char* record =
-        "5A1E0A0F0201030104000C00000008000FFF"; // every byte as the window writes it
-    EXPECT_EQ(
-        runCli({"--simulate", "get", "-o", dir.path("a.json")}, simulated("", record)).exitCode, 0);
-    EXPECT_EQ(runCli({"convert", dir.path("a.json"), dir.path("a.set")}).exitCode, 0);
-    PtyController controller;
-    CliProcess tool({"--port", controller.port(), "send", dir.path("a.set")});
-    EXPECT_EQ(hex(controller.expect(21, tool)), hex(frame(fromHex(record))));
-    controller.answer(fromHex("01"));
-    EXPECT_EQ(tool.finish().exitCode, 0);
 }
 
 // A loopback plug: the pty sends back what the tool writes, exactly, with its first byte

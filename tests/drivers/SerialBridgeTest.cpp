@@ -69,48 +69,30 @@ struct Pty {
 };
 
 struct SerialRig {
-    explicit SerialRig(uint32_t baud = 115200) : bridge(pty.path, baud) {
+    explicit SerialRig(const std::string& port, uint32_t baud = 115200) : bridge(port, baud) {
         engine.reset();
         engine.ConnectBridge();
     }
 
-    Pty pty;
     SerialBridge bridge;
     test::RecordingHost host;
     LinkEngine engine{bridge, host};
     SettingsExchange exchange{engine, host.record};
 };
 
-TEST(SerialBridge, OpensRaw8N1ThenGetDataAndSendDataComplete) {
-    SerialRig rig(9600);
+// The bytes of an exchange over the port are the CLI's port tests' to check; here the mode.
+TEST(SerialBridge, OpensRaw8N1AtTheChosenRate) {
+    Pty pty;
+    SerialRig rig(pty.path, 9600);
     EXPECT_EQ(rig.host.connectionText, "Connected");
     termios tio{};
-    ASSERT_EQ(::tcgetattr(rig.pty.watch.get(), &tio), 0);
+    ASSERT_EQ(::tcgetattr(pty.watch.get(), &tio), 0);
     EXPECT_EQ(::cfgetospeed(&tio), static_cast<speed_t>(B9600));
     EXPECT_EQ(::cfgetispeed(&tio), static_cast<speed_t>(B9600));
     EXPECT_EQ(tio.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), static_cast<tcflag_t>(CS8));
     EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0u);
     EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | ICRNL | ISTRIP), 0u);
     EXPECT_EQ(tio.c_oflag & OPOST, 0u);
-
-    rig.exchange.GetData();
-    EXPECT_EQ(hex(rig.pty.received()), "3B 47");
-    const std::vector<uint8_t> reply = settingsFrame(BenchRecord);
-    rig.pty.send({reply.begin(), reply.begin() + 9});
-    rig.engine.LinkTick();
-    EXPECT_EQ(rig.engine.linkState(), LinkState::GetRecord);
-    rig.pty.send({reply.begin() + 9, reply.end()});
-    rig.engine.LinkTick();
-    EXPECT_EQ(rig.host.statusText, "Data Received");
-    EXPECT_EQ(rig.host.record, BenchRecord);
-
-    // The received record, edited in the controls, goes back as the controls show it.
-    rig.host.controls.values[0] = 7;
-    rig.exchange.SendData();
-    EXPECT_EQ(rig.pty.received(), settingsFrame(recordFromShown(rig.host.controls)));
-    rig.pty.send({0x01});
-    rig.engine.LinkTick();
-    EXPECT_EQ(rig.host.statusText, "Data Sent");
 }
 
 // The notices reach the link without a tick: an idle program is woken by the watch alone.
@@ -130,12 +112,8 @@ TEST(SerialBridge, APortThatVanishesAndComesBackReconnects) {
     const std::string port = folder + "/ttyUSB0";
     auto pty = std::make_unique<Pty>();
     ASSERT_EQ(::symlink(pty->path.c_str(), port.c_str()), 0);
-    SerialBridge bridge(port);
-    test::RecordingHost host;
-    LinkEngine engine{bridge, host};
-    SettingsExchange exchange{engine, host.record};
-    engine.reset();
-    engine.ConnectBridge();
+    SerialRig rig(port);
+    auto& [bridge, host, engine, exchange] = rig;
     EXPECT_EQ(host.connectionText, "Connected");
     SerialBridge second(port); // another Kestrun process is refused, and told who owns it
     BridgeHandle refused = nullptr;
@@ -164,24 +142,24 @@ TEST(SerialBridge, APortThatVanishesAndComesBackReconnects) {
 }
 
 TEST(SerialBridge, AFullLineTimesOutInsteadOfBlocking) {
-    SerialRig rig;
-    rig.engine.shutdown();
+    Pty pty;
+    SerialBridge bridge(pty.path);
     BridgeHandle handle = nullptr;
-    ASSERT_EQ(rig.bridge.HidUart_Open(&handle, 0, 0, 0), BridgeStatusCode::Success);
-    rig.bridge.HidUart_SetTimeouts(handle, 0, 50);
+    ASSERT_EQ(bridge.HidUart_Open(&handle, 0, 0, 0), BridgeStatusCode::Success);
+    bridge.HidUart_SetTimeouts(handle, 0, 50);
     // The controller reads nothing: the pty's queue fills up.
     const std::vector<uint8_t> bytes(1 << 20, 0x55);
     uint32_t written = 0;
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(rig.bridge.HidUart_Write(handle, bytes.data(), static_cast<uint32_t>(bytes.size()),
-                                       &written),
-              BridgeStatusCode::WriteTimedOut);
+    EXPECT_EQ(
+        bridge.HidUart_Write(handle, bytes.data(), static_cast<uint32_t>(bytes.size()), &written),
+        BridgeStatusCode::WriteTimedOut);
     const auto took = std::chrono::steady_clock::now() - start;
     EXPECT_GT(written, 0u);
     EXPECT_LT(written, bytes.size());
     EXPECT_GE(took, std::chrono::milliseconds(45));
     EXPECT_LT(took, std::chrono::milliseconds(1000));
-    rig.bridge.HidUart_Close(handle);
+    bridge.HidUart_Close(handle);
 }
 
 TEST(SerialBridge, PortsThatCannotBeOpened) {
