@@ -1,6 +1,6 @@
 #!/bin/bash
-# kestrun-cli.exe under Wine against the simulated controller: get, send and the failures give
-# the exit codes the tool documents, and a full 4,096-line upgrade runs on real 5 ms ticks at one
+# kestrun-cli.exe under Wine against the simulated controller: get, send, the failures and
+# Ctrl-C give the exit codes the tool documents, and a full 4,096-line upgrade runs on real 5 ms ticks at one
 # line a tick (a 15.6 ms system timer would make it three times as slow).
 set -u
 cli=$1
@@ -33,6 +33,20 @@ KESTRUN_SIM_FAULT=silence expect 1 "get from a silent controller" --simulate get
 expect 2 "an unknown command" --simulate frobnicate
 expect 3 "send of a missing file" --simulate send "Z:$dir/missing.set"
 unset KESTRUN_SIM_TICK_MS
+
+# Ctrl-C (Wine hands SIGINT to the program as the console's Ctrl-C event) cancels the exchange.
+KESTRUN_SIM_FAULT=silence "$wine" "$cli" --simulate get >"$dir/out" 2>"$dir/err" &
+pid=$!
+sleep 2
+kill -INT "$pid"
+wait "$pid"
+status=$?
+if [ "$status" -eq 130 ] && [ "$(tr -d '\r' <"$dir/err")" = "Cancelled." ]; then
+    echo "ok   Ctrl-C cancels the exchange (exit status 130)"
+else
+    echo "FAIL Ctrl-C: exit status $status, $(cat "$dir/err")"
+    failed=1
+fi
 
 # 4,095 data lines of 16 bytes and the end record.
 awk 'BEGIN {
