@@ -3,83 +3,30 @@
 
 #include "tests/cli/CliHarness.h"
 #include "tests/drivers/WireText.h"
+#include "tests/support/PtyPeer.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
-#include <fcntl.h>
 #include <poll.h>
-#include <termios.h>
 #include <thread>
-#include <unistd.h>
 
 namespace kestrun::clitest {
 namespace {
 
-// A controller on a pseudo-terminal: the tool opens port() with --port; the test reads every
-// byte the tool puts on the wire and writes the controller's answers.
-class PtyController {
-public:
-    PtyController() {
-        master_ = openTerminal(terminal_);
-        // Held open so the terminal stays up; raw from the start: no echo, no line editing.
-        slave_ = ::open(terminal_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
-        port_ = toolPort(terminal_);
-        termios tio{};
-        ::tcgetattr(slave_, &tio);
-        ::cfmakeraw(&tio);
-        ::tcsetattr(slave_, TCSANOW, &tio);
-    }
-    ~PtyController() { hangUp(); }
-    const std::string& port() const { return port_; }
+using test::hex;
 
-    /// The next `count` bytes from the wire (fewer after 20 s), the tool's output kept flowing.
+// A controller on a pseudo-terminal: the tool opens `port` with --port (under Wine COM5, linked
+// to the terminal); the test reads every byte the tool puts on the wire, the tool's output kept
+// flowing meanwhile, and writes the controller's answers.
+struct PtyController : test::PtyPeer {
     std::string expect(std::size_t count, CliProcess& tool) {
-        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
-        while (pending_.size() < count && std::chrono::steady_clock::now() < deadline) {
-            pollfd watch{master_, POLLIN, 0};
-            ::poll(&watch, 1, 5);
-            rest();
-            tool.pump();
-        }
-        const std::string taken = pending_.substr(0, count);
-        pending_.erase(0, taken.size());
-        return taken;
+        return PtyPeer::expect(count, [&] { tool.pump(); });
     }
-    /// Everything on the wire not taken yet.
-    const std::string& rest() {
-        char buffer[512];
-        for (ssize_t n; (n = ::read(master_, buffer, sizeof buffer)) > 0;) {
-            pending_.append(buffer, static_cast<std::size_t>(n));
-        }
-        return pending_;
-    }
-    int masterFd() const { return master_; }
-    /// Forgets the first `count` bytes taken from the wire.
-    void take(std::size_t count) { pending_.erase(0, count); }
-    void answer(const std::string& bytes) {
-        ASSERT_EQ(::write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-    }
-    /// The cable is pulled: the terminal hangs up for the tool.
-    void hangUp() {
-        for (int fd : {slave_, master_}) {
-            ::close(fd);
-        }
-        slave_ = master_ = -1;
-    }
+    void answer(const std::string& bytes) { ASSERT_TRUE(PtyPeer::answer(bytes)); }
 
-private:
-    int master_ = -1;
-    int slave_ = -1;
-    std::string terminal_;
-    std::string port_;
-    std::string pending_;
+    const std::string port = toolPort(path());
 };
-
-// Bytes as "3B 47", for readable failure messages.
-std::string hex(const std::string& bytes) {
-    return test::hex({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()});
-}
 
 void pause() {
     std::this_thread::sleep_for(std::chrono::milliseconds(25));
@@ -88,8 +35,7 @@ void pause() {
 TEST(CliPortGet, AsksWithTwoBytesAndTakesAReplyThatComesInPieces) {
     PtyController controller;
     // The simulator's test aids mean nothing here: a bogus one would be a usage error.
-    CliProcess tool({"--port", controller.port(), "get", "--json"},
-                    {{"KESTRUN_SIM_FAULT", "bogus"}});
+    CliProcess tool({"--port", controller.port, "get", "--json"}, {{"KESTRUN_SIM_FAULT", "bogus"}});
     EXPECT_EQ(hex(controller.expect(2, tool)), "3B 47");
     // A stray byte, then the frame (its sum 0x51) in three pieces over several ticks.
     const std::string reply = fromHex("17A55A") + OddRecord + fromHex("51");
@@ -114,7 +60,7 @@ TEST(CliPortGet, AHangUpIsToldAndTheCountdownEndsTheExchangeFiveSecondsLater) {
     }
     PtyController controller;
     const auto started = std::chrono::steady_clock::now();
-    CliProcess tool({"--port", controller.port(), "--verbose", "get"});
+    CliProcess tool({"--port", controller.port, "--verbose", "get"});
     EXPECT_EQ(hex(controller.expect(2, tool)), "3B 47");
     controller.hangUp();
     const CliResult r = tool.finish();
@@ -157,7 +103,7 @@ TEST(CliPortSend, SendsTheRecordTheWindowWouldSendAndTakesTheAnswer) {
           Case{dir.path("a.set"), hex(frame(fromHex(kept))), "01", 0, "Data Sent\n"}}) {
         SCOPED_TRACE(c.file + ", answered " + c.answer);
         PtyController controller;
-        CliProcess tool({"--port", controller.port(), "--baud", "9600", "send", c.file});
+        CliProcess tool({"--port", controller.port, "--baud", "9600", "send", c.file});
         EXPECT_EQ(hex(controller.expect(21, tool)), c.wire);
         controller.answer(fromHex(c.answer));
         const CliResult r = tool.finish();
@@ -185,7 +131,7 @@ TEST(CliPortSet, SendsTheChangedRecordAndReadsItBackToConfirm) {
                                    hex(sent) + ", holds " + hex(OddRecord) + ".\n"}}) {
         PtyController controller;
         CliProcess tool(
-            {"--port", controller.port(), "set", "ZoomSpeed=80", "CameraTrigger=Level Low"});
+            {"--port", controller.port, "set", "ZoomSpeed=80", "CameraTrigger=Level Low"});
         EXPECT_EQ(hex(controller.expect(2, tool)), "3B 47");
         controller.answer(frame(OddRecord));
         EXPECT_EQ(hex(controller.expect(21, tool)),
@@ -212,11 +158,11 @@ TEST(CliPortLoopback, TellsAGoodLineFromOneThatAltersOrLosesAByte) {
                          Case{0, 1, "block 1, byte 1: lost ("}}) {
         SCOPED_TRACE(c.err);
         PtyController controller;
-        CliProcess tool({"--port", controller.port(), "loopback", "--count", "3"});
+        CliProcess tool({"--port", controller.port, "loopback", "--count", "3"});
         std::atomic<bool> done{false};
         std::thread plug([&] {
             for (bool first = true; !done;) {
-                pollfd watch{controller.masterFd(), POLLIN, 0};
+                pollfd watch{controller.controllerFd(), POLLIN, 0};
                 ::poll(&watch, 1, 5);
                 std::string bytes = controller.rest();
                 controller.take(bytes.size());
@@ -252,12 +198,12 @@ TEST(CliPortLoopback, TellsAGoodLineFromOneThatAltersOrLosesAByte) {
 // advice to join the port's group would send the technician the wrong way.
 TEST(CliPortDevices, APortHeldByAnotherProcessIsInUseNotForbidden) {
     PtyController controller;
-    CliProcess holder({"--port", controller.port(), "get"});
+    CliProcess holder({"--port", controller.port, "get"});
     EXPECT_EQ(hex(controller.expect(2, holder)), "3B 47"); // the holder has the port open
-    const CliResult r = runCli({"--port", controller.port(), "devices"});
+    const CliResult r = runCli({"--port", controller.port, "devices"});
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_NE(r.out.find("\tbridge, in use\n"), std::string::npos) << r.out;
-    EXPECT_EQ(r.err.rfind(controller.port() + " is in use by kestrun-cli (pid ", 0), 0u) << r.err;
+    EXPECT_EQ(r.err.rfind(controller.port + " is in use by kestrun-cli (pid ", 0), 0u) << r.err;
 }
 
 TEST(CliPortUpgrade, TalksToTheBootLoaderLineByLine) {
@@ -265,7 +211,7 @@ TEST(CliPortUpgrade, TalksToTheBootLoaderLineByLine) {
     const std::vector<std::string> lines = hexImageLines(40);
     const std::string file = dir.write("fw.hex", hexText(lines));
     PtyController controller;
-    CliProcess tool({"--port", controller.port(), "upgrade", file});
+    CliProcess tool({"--port", controller.port, "upgrade", file});
 
     EXPECT_EQ(hex(controller.expect(2, tool)), "1B 50"); // ESC 'P' wakes the boot loader
     controller.answer(";");

@@ -4,21 +4,17 @@
 #include "link/serial/SerialBridge.h"
 #include "link/LinkEngine.h"
 #include "link/SettingsExchange.h"
-#include "link/serial/UniqueFd.h"
 #include "tests/drivers/WireText.h"
+#include "tests/support/PtyPeer.h"
 #include "tests/support/RecordingHost.h"
 
 #include <gtest/gtest.h>
 
 #include <chrono>
-#include <fcntl.h>
 #include <memory>
 #include <poll.h>
-#include <pty.h>
-#include <stdexcept>
 #include <termios.h>
 #include <tuple>
-#include <unistd.h>
 
 namespace kestrun {
 namespace {
@@ -26,47 +22,6 @@ namespace {
 using test::BenchRecord;
 using test::hex;
 using test::settingsFrame;
-
-/// A pseudo-terminal: `controller` is the side the test plays the controller on, `path` the
-/// port the bridge opens. `watch` is the port's own handle, used only to wait until the
-/// controller's bytes have crossed (a pty hands them over asynchronously) and to read its mode.
-struct Pty {
-    Pty() {
-        int sides[2];
-        if (::openpty(&sides[0], &sides[1], nullptr, nullptr, nullptr) != 0) {
-            throw std::runtime_error("no pseudo-terminal");
-        }
-        controller = UniqueFd(sides[0]);
-        watch = UniqueFd(sides[1]);
-        path = ::ttyname(watch.get());
-    }
-
-    void send(std::vector<uint8_t> bytes) const {
-        ASSERT_EQ(::write(controller.get(), bytes.data(), bytes.size()),
-                  static_cast<ssize_t>(bytes.size()));
-        pollfd pfd{watch.get(), POLLIN, 0};
-        ASSERT_EQ(::poll(&pfd, 1, 2000), 1) << "the bytes never reached the port";
-    }
-
-    /// Everything the bridge wrote, waiting up to 2 s for the first byte and 50 ms for more.
-    std::vector<uint8_t> received() const {
-        std::vector<uint8_t> bytes;
-        for (int wait = 2000;; wait = 50) {
-            pollfd pfd{controller.get(), POLLIN, 0};
-            uint8_t buffer[256];
-            const ssize_t n =
-                ::poll(&pfd, 1, wait) == 1 ? ::read(controller.get(), buffer, sizeof buffer) : 0;
-            if (n <= 0) {
-                return bytes;
-            }
-            bytes.insert(bytes.end(), buffer, buffer + n);
-        }
-    }
-
-    UniqueFd controller;
-    UniqueFd watch;
-    std::string path;
-};
 
 struct SerialRig {
     explicit SerialRig(const std::string& port, uint32_t baud = 115200) : bridge(port, baud) {
@@ -82,11 +37,11 @@ struct SerialRig {
 
 // The bytes of an exchange over the port are the CLI's port tests' to check; here the mode.
 TEST(SerialBridge, OpensRaw8N1AtTheChosenRate) {
-    Pty pty;
-    SerialRig rig(pty.path, 9600);
+    test::PtyPeer pty(false);
+    SerialRig rig(pty.path(), 9600);
     EXPECT_EQ(rig.host.connectionText, "Connected");
     termios tio{};
-    ASSERT_EQ(::tcgetattr(pty.watch.get(), &tio), 0);
+    ASSERT_EQ(::tcgetattr(pty.portFd(), &tio), 0);
     EXPECT_EQ(::cfgetospeed(&tio), static_cast<speed_t>(B9600));
     EXPECT_EQ(::cfgetispeed(&tio), static_cast<speed_t>(B9600));
     EXPECT_EQ(tio.c_cflag & (CSIZE | PARENB | CSTOPB | CRTSCTS), static_cast<tcflag_t>(CS8));
@@ -110,8 +65,8 @@ TEST(SerialBridge, APortThatVanishesAndComesBackReconnects) {
     std::string folder = ::testing::TempDir() + "kestrun-port-XXXXXX";
     ASSERT_NE(::mkdtemp(folder.data()), nullptr);
     const std::string port = folder + "/ttyUSB0";
-    auto pty = std::make_unique<Pty>();
-    ASSERT_EQ(::symlink(pty->path.c_str(), port.c_str()), 0);
+    auto pty = std::make_unique<test::PtyPeer>();
+    ASSERT_EQ(::symlink(pty->path().c_str(), port.c_str()), 0);
     SerialRig rig(port);
     auto& [bridge, host, engine, exchange] = rig;
     EXPECT_EQ(host.connectionText, "Connected");
@@ -126,13 +81,16 @@ TEST(SerialBridge, APortThatVanishesAndComesBackReconnects) {
     EXPECT_EQ(host.connectionText, "Disconnected");
     EXPECT_TRUE(bridge.receive().empty()) << "one removal notice per hang-up";
 
-    pty = std::make_unique<Pty>();
-    ASSERT_EQ(::symlink(pty->path.c_str(), port.c_str()), 0);
+    pty = std::make_unique<test::PtyPeer>();
+    ASSERT_EQ(::symlink(pty->path().c_str(), port.c_str()), 0);
     deliverNotices(bridge, engine);
     EXPECT_EQ(host.connectionText, "Connected");
     exchange.GetData();
-    EXPECT_EQ(hex(pty->received()), "3B 47");
-    pty->send(settingsFrame(BenchRecord));
+    EXPECT_EQ(hex(pty->expect(2)), "3B 47");
+    const std::vector<uint8_t> reply = settingsFrame(BenchRecord);
+    ASSERT_TRUE(pty->answer({reply.begin(), reply.end()}));
+    pollfd crossed{pty->portFd(), POLLIN, 0}; // a pty hands the bytes over asynchronously
+    ASSERT_EQ(::poll(&crossed, 1, 2000), 1);
     engine.LinkTick();
     EXPECT_EQ(host.statusText, "Data Received");
     EXPECT_TRUE(host.messages.empty());
@@ -142,8 +100,8 @@ TEST(SerialBridge, APortThatVanishesAndComesBackReconnects) {
 }
 
 TEST(SerialBridge, AFullLineTimesOutInsteadOfBlocking) {
-    Pty pty;
-    SerialBridge bridge(pty.path);
+    test::PtyPeer pty;
+    SerialBridge bridge(pty.path());
     BridgeHandle handle = nullptr;
     ASSERT_EQ(bridge.HidUart_Open(&handle, 0, 0, 0), BridgeStatusCode::Success);
     bridge.HidUart_SetTimeouts(handle, 0, 50);

@@ -21,6 +21,9 @@ inline std::string hex(std::span<const uint8_t> bytes) {
     }
     return out;
 }
+inline std::string hex(const std::string& bytes) {
+    return hex({reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()});
+}
 
 /// A5 5A, the record and the sum of its bytes modulo 256: a get reply or a send frame.
 inline std::vector<uint8_t> settingsFrame(const SettingsRecord& record) {
