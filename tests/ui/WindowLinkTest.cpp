@@ -1,9 +1,10 @@
-// The window driving the link against the simulated controller: Get Data filling every
-// control, choosing an upgrade file and upgrading through the simulated boot loader, hot-plug
-// through the device monitor, and the screenshot of a fresh start.
+// The window driving the link against the simulated controller: choosing an upgrade file and
+// upgrading through the simulated boot loader, hot-plug through the device monitor, and the
+// screenshot of a fresh start. (Get Data through the window is the shell's test.)
 #include "sim/SimBootLoader.h"
 #include "sim/SimBridge.h"
 #include "sim/SimDeviceMonitor.h"
+#include "tests/app/AppTestSupport.h"
 #include "tests/support/ScriptedBridge.h"
 #include "tests/ui/ViewHarness.h"
 #include "ui/CFloatEdit.h"
@@ -20,6 +21,7 @@
 
 using namespace kestrun;
 using namespace kestrun::ui;
+using kestrun::test::writeFile;
 using kestrun::uitest::ViewHarness;
 
 namespace {
@@ -29,34 +31,10 @@ const char* const SmallHex = ":10000000000102030405060708090A0B0C0D0E0F78\r\n"
                              ":10001000101112131415161718191A1B1C1D1E1F68\r\n"
                              ":00000001FF\r\n";
 
-QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
-    QFile file(dir.filePath(name));
-    file.open(QIODevice::WriteOnly);
-    file.write(bytes);
-    return file.fileName();
-}
-
 class WindowLinkTest : public QObject {
     Q_OBJECT
 
 private slots:
-    void getDataFillsEveryControl() {
-        sim::SimBridge bridge;
-        const SettingsRecord stored = {55,   70,   12,   99,   1,    1,    2,    1,    0x00,
-                                       0x00, 0x0F, 0xFF, 0x06, 0x67, 0x02, 0x00, 0x0C, 0x00};
-        bridge.controller().setRecord(stored);
-        ViewHarness h(bridge);
-        h.view().setStatusText("Data Sent");
-        h.click(ButtonRowOf::GetData);
-        QCOMPARE(h.line(LabelRowOf::StatusText), QString("---"));
-        QVERIFY(h.ticksUntil([&] { return h.line(LabelRowOf::StatusText) == "Data Received"; },
-                             10) > 0);
-        QVERIFY(h.record == stored);
-        QCOMPARE(h.shown(), QString("55 70 0.00 10.00 4.00 1.25 7.50 12 99"
-                                    " | 45 30 1000 0 600 875 250 89 2 | 5 19 20 25"));
-        QVERIFY(h.messages.empty());
-    }
-
     // Choosing the file (a rejected file and a cancelled dialog keep the earlier choice), then
     // the upgrade through the simulated boot loader, with no dialog while the link is busy.
     void chooseAndUpgradeThroughTheBootLoader() {
