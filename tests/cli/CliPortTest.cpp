@@ -2,7 +2,6 @@
 // emulator would: the bytes on the wire, exactly, and what the tool makes of the answers.
 
 #include "tests/cli/CliHarness.h"
-#include "tests/drivers/WireText.h"
 #include "tests/support/PtyPeer.h"
 
 #include <gtest/gtest.h>
@@ -14,7 +13,9 @@
 namespace kestrun::clitest {
 namespace {
 
-using test::hex;
+std::string hex(const std::string& bytes) {
+    return test::hexText(bytes);
+}
 
 // A controller on a pseudo-terminal: the tool opens `port` with --port (under Wine COM5, linked
 // to the terminal); the test reads every byte the tool puts on the wire, the tool's output kept

@@ -8,8 +8,7 @@
 #include "link/SettingsExchange.h"
 #include "link/owner/OwnerLock.h"
 #include "tests/drivers/FakeHidapi.h"
-#include "tests/drivers/WireText.h"
-#include "tests/support/RecordingHost.h"
+#include "tests/support/Rig.h"
 
 #include <gtest/gtest.h>
 
@@ -28,13 +27,22 @@
 namespace kestrun {
 namespace {
 
-using test::hex;
+using test::hexText;
+
+/// A get reply or a send frame: A5 5A, the record, its sum.
+std::vector<uint8_t> frame(const SettingsRecord& record) {
+    return test::hexBytes(test::getReply(record));
+}
+/// A record unlike the start record in every field, with the header bytes A5 and 5A among its
+/// data: once the header is complete they are ordinary bytes.
+constexpr SettingsRecord BenchRecord = {0x2A, 0x5A, 0x01, 0xA5, 0x02, 0x01, 0x03, 0x01, 0x00,
+                                        0x52, 0x0F, 0xFF, 0x01, 0x9A, 0x07, 0xFF, 0x0A, 0x3D};
 
 const std::string BridgePath = "/dev/hidraw7";
 // The chip as another program left it: UART on, 9600 baud with RTS/CTS, and a get reply for
 // some other record waiting in its FIFO.
 const std::vector<uint8_t> StaleConfig{0x50, 0x00, 0x00, 0x25, 0x80, 0x00, 0x01, 0x03, 0x00};
-const std::vector<uint8_t> StaleBytes = test::settingsFrame(SettingsRecord{});
+const std::vector<uint8_t> StaleBytes = frame(SettingsRecord{});
 
 void leftByAnotherProgram(fakehid::Device& chip) {
     chip.uartEnabled = true;
@@ -133,17 +141,17 @@ TEST_F(Cp2110Test, OpenSetsTheUartUpAndDropsStaleReportsCloseDisablesIt) {
         ASSERT_NE(handle, nullptr) << baud;
         std::vector<std::string> features;
         for (const auto& report : chip().featureReports) {
-            features.push_back(hex(report));
+            features.push_back(hexText(report));
         }
         EXPECT_EQ(features, (std::vector<std::string>{"41 01", config, "43 03"}));
-        EXPECT_EQ(hex(chip().uartConfig), config);
+        EXPECT_EQ(hexText(chip().uartConfig), config);
         std::array<uint8_t, 8> buffer{};
         uint32_t read = 9;
         EXPECT_EQ(bridge.HidUart_Read(handle, buffer.data(), 8, &read),
                   BridgeStatusCode::ReadTimedOut);
         EXPECT_EQ(read, 0u) << "a stale report reached the link";
         EXPECT_EQ(bridge.HidUart_Close(handle), BridgeStatusCode::Success);
-        EXPECT_EQ(hex(chip().featureReports.back()), "41 00");
+        EXPECT_EQ(hexText(chip().featureReports.back()), "41 00");
         EXPECT_EQ(chip().openHandles, 0);
         EXPECT_EQ(bridge.HidUart_Read(handle, buffer.data(), 8, &read),
                   BridgeStatusCode::InvalidHandle);
@@ -270,7 +278,7 @@ TEST_F(Cp2110Test, ReportsThatAreNotUartDataAreSkipped) {
     std::array<uint8_t, 16> buffer{};
     uint32_t n = 0;
     EXPECT_EQ(bridge.HidUart_Read(handle, buffer.data(), 16, &n), BridgeStatusCode::ReadTimedOut);
-    EXPECT_EQ(hex({buffer.data(), n}), "31 32 33 34");
+    EXPECT_EQ(hexText({buffer.data(), n}), "31 32 33 34");
 }
 
 // The chip takes only reports whose id is their data count, 1 to 63 (the fake refuses others).
@@ -337,7 +345,7 @@ protected:
     std::vector<std::string> takeReports() {
         std::vector<std::string> lines;
         for (const auto& report : chip().outputReports) {
-            lines.push_back(hex(report));
+            lines.push_back(hexText(report));
         }
         chip().outputReports.clear();
         return lines;
@@ -358,7 +366,7 @@ TEST_F(Cp2110Link, GetDataThenSendDataByteExactOnTheWire) {
     exchange.GetData();
     EXPECT_EQ(takeReports(), (std::vector<std::string>{"01 3B", "01 47"}));
 
-    const std::vector<uint8_t> reply = test::settingsFrame(test::BenchRecord);
+    const std::vector<uint8_t> reply = frame(BenchRecord);
     // tick 1: a stray byte, then the header with five record bytes, in two reports
     fakehid::controllerSends(BridgePath, {0x00});
     sends(reply, 0, 7);
@@ -374,16 +382,15 @@ TEST_F(Cp2110Link, GetDataThenSendDataByteExactOnTheWire) {
     sends(reply, 18, 21);
     engine.LinkTick();
     EXPECT_EQ(host.statusText, "Data Received");
-    EXPECT_EQ(host.record, test::BenchRecord);
+    EXPECT_EQ(host.record, BenchRecord);
     EXPECT_EQ(host.recordToControlsCalls, 1);
 
     // Send Data: what the controls show, one report [01 byte] per byte, then the acknowledgement.
     host.controls.values[0] = 7;
     exchange.SendData();
-    const std::vector<uint8_t> frame = test::settingsFrame(recordFromShown(host.controls));
     std::vector<std::string> expected;
-    for (uint8_t b : frame) {
-        expected.push_back(hex(std::vector<uint8_t>{0x01, b}));
+    for (uint8_t b : frame(recordFromShown(host.controls))) {
+        expected.push_back(hexText(std::vector<uint8_t>{0x01, b}));
     }
     EXPECT_EQ(takeReports(), expected);
     engine.LinkTick();
@@ -411,7 +418,7 @@ TEST_F(Cp2110Link, UnplugShowsWriteFailuresThenReplugReconnects) {
     engine.HandleDeviceChange(DeviceArrival, &arrived);
     EXPECT_EQ(host.connectionText, "Connected");
     engine.TransmitByte(0x3B);
-    EXPECT_EQ(hex(chip().uartOut), "3B") << "the UART is enabled again after power-up";
+    EXPECT_EQ(hexText(chip().uartOut), "3B") << "the UART is enabled again after power-up";
 
     // The kernel holds the next byte: the link waits its 2000 ms write timeout, no longer.
     chip().writeBlockMs = 5000;

@@ -39,7 +39,6 @@ struct Device {
     bool openFails = false;    ///< opening fails for another reason
     bool featureFails = false; ///< the chip takes no feature report
     bool configSticks = true;  ///< false: Set UART Config is ignored (a chip that reads back wrong)
-    bool writeFails = false;   ///< every output report fails
     int writeBlockMs = 0;      ///< each output report blocks this long, unless unplugged
 
     bool uartEnabled = false;
@@ -49,7 +48,6 @@ struct Device {
     std::vector<std::vector<uint8_t>> outputReports;  ///< every report the host wrote, raw
     std::vector<std::vector<uint8_t>> featureReports; ///< every feature report the host sent
     int openHandles = 0;
-    std::size_t droppedReports = 0; ///< input reports a full handle queue lost
 };
 
 /// Forgets every device.

@@ -4,7 +4,6 @@
 #include "link/serial/SerialBridge.h"
 #include "link/LinkEngine.h"
 #include "link/SettingsExchange.h"
-#include "tests/drivers/WireText.h"
 #include "tests/support/PtyPeer.h"
 #include "tests/support/RecordingHost.h"
 
@@ -19,9 +18,7 @@
 namespace kestrun {
 namespace {
 
-using test::BenchRecord;
-using test::hex;
-using test::settingsFrame;
+using test::hexText;
 
 struct SerialRig {
     explicit SerialRig(const std::string& port, uint32_t baud = 115200) : bridge(port, baud) {
@@ -86,8 +83,8 @@ TEST(SerialBridge, APortThatVanishesAndComesBackReconnects) {
     deliverNotices(bridge, engine);
     EXPECT_EQ(host.connectionText, "Connected");
     exchange.GetData();
-    EXPECT_EQ(hex(pty->expect(2)), "3B 47");
-    const std::vector<uint8_t> reply = settingsFrame(BenchRecord);
+    EXPECT_EQ(hexText(pty->expect(2)), "3B 47");
+    const std::vector<uint8_t> reply = test::hexBytes(test::getReply(test::OtherRecord));
     ASSERT_TRUE(pty->answer({reply.begin(), reply.end()}));
     pollfd crossed{pty->portFd(), POLLIN, 0}; // a pty hands the bytes over asynchronously
     ASSERT_EQ(::poll(&crossed, 1, 2000), 1);

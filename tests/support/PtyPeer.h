@@ -4,6 +4,8 @@
 // here too, so that the terminal lives between the program's opens; closing both is pulling the
 // cable.
 
+#include "tests/support/Rig.h"
+
 #include <chrono>
 #include <fcntl.h>
 #include <functional>
@@ -14,6 +16,11 @@
 #include <unistd.h>
 
 namespace kestrun::test {
+
+/// Bytes read from the wire, as "3B 47".
+inline std::string hexText(const std::string& bytes) {
+    return hexText(std::span(reinterpret_cast<const uint8_t*>(bytes.data()), bytes.size()));
+}
 
 class PtyPeer {
 public:
