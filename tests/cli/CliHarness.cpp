@@ -8,8 +8,6 @@
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
-#include <fstream>
-#include <iterator>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/ioctl.h>
@@ -103,9 +101,10 @@ CliProcess::CliProcess(const std::vector<std::string>& args, const Environment& 
     // The tools of each test process keep their port locks to themselves: a run elsewhere on the
     // machine on a port of the same name never makes it look taken.
     static const TempDir lockFolder;
+    const std::string locks = lockFolder.path();
     pid_ = ::fork();
     if (pid_ == 0) { // the test runs one thread: the child may use the heap before exec
-        ::setenv("XDG_RUNTIME_DIR", lockFolder.path().c_str(), 1);
+        ::setenv("XDG_RUNTIME_DIR", locks.c_str(), 1);
         for (const auto& [name, value] : env) {
             value.empty() ? ::unsetenv(name.c_str()) : ::setenv(name.c_str(), value.c_str(), 1);
         }
@@ -205,23 +204,6 @@ unsigned long ticksTaken(const std::string& err) {
     const std::size_t end = err.rfind(" ticks, ");
     const std::size_t start = err.find_last_of('\n', end) + 1;
     return end == std::string::npos ? 0 : std::stoul(err.substr(start, end - start));
-}
-
-TempDir::TempDir() {
-    dir_ = (std::filesystem::temp_directory_path() / "kestrun-cli-test-XXXXXX").string();
-    if (::mkdtemp(dir_.data()) == nullptr) {
-        throw std::runtime_error("mkdtemp");
-    }
-}
-
-std::string TempDir::write(const std::string& name, const std::string& content) const {
-    std::ofstream(path(name), std::ios::binary) << content;
-    return path(name);
-}
-
-std::string readFile(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
 }
 
 std::string fromHex(const std::string& digits) {

@@ -2,6 +2,8 @@
 // Runs the built kestrun-cli as a child process, as a script or a person would. Also the test
 // data: an odd settings record and Intel HEX images with their checksums worked out.
 
+#include "tests/support/Rig.h"
+
 #include <filesystem>
 #include <map>
 #include <string>
@@ -57,29 +59,19 @@ Environment simulated(const std::string& faults = "", const std::string& record 
 /// N from the last "N ticks, S s" line of --verbose; 0 when there is none.
 unsigned long ticksTaken(const std::string& err);
 
-/// A folder of its own for one test, removed afterwards.
-class TempDir {
-public:
-    TempDir();
-    ~TempDir() {
-        std::error_code ignored;
-        std::filesystem::remove_all(dir_, ignored);
-    }
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    const std::string& path() const { return dir_; }
-    std::string path(const std::string& name) const { return dir_ + "/" + name; }
-    /// Writes `bytes` to the file `name` in the folder and answers its path.
-    std::string write(const std::string& name, const std::string& bytes) const;
-
-private:
-    std::string dir_;
+/// A folder of its own for one test, removed afterwards, with its paths as text.
+struct TempDir : test::ScratchFolder {
+    std::string path() const { return ScratchFolder::path().string(); }
+    std::string path(const std::string& name) const { return path() + "/" + name; }
 };
 
 /// Opens a pseudo-terminal of 30 columns, non-blocking: answers its controlling side, sets
 /// `farEnd` to the other side's path.
 int openTerminal(std::string& farEnd);
-std::string readFile(const std::string& path);
+/// The bytes of a file; nothing when it cannot be read.
+inline std::string readFile(const std::string& path) {
+    return test::fileBytes(path).value_or("");
+}
 /// Bytes from hex digits: "3B47" is 0x3B 0x47.
 std::string fromHex(const std::string& digits);
 
