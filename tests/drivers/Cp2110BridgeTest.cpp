@@ -188,14 +188,10 @@ TEST_F(Cp2110Test, OpenFailuresMapToTheirStatus) {
 TEST_F(Cp2110Test, SecondOwnerIsRefusedAndTheFirstKeepsWorking) {
     BridgeHandle first = openBridge();
     const std::size_t features = chip().featureReports.size();
-    Cp2110Bridge second{fakehid::nodeAccess, fakehid::clockMs};
-    test::RecordingHost host;
-    LinkEngine engine{second, host};
-    SettingsExchange exchange{engine, host.record};
-    engine.reset();
-    engine.ConnectBridge();
+    test::Rig<Cp2110Bridge> second(true, fakehid::nodeAccess, fakehid::clockMs);
+    auto [host, engine] = std::tie(second.host, second.engine);
     EXPECT_EQ(host.connectionText, "In use");
-    exchange.GetData();
+    second.exchange.GetData();
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].text, BridgePath + " is in use by " + program_invocation_short_name +
                                          " (pid " + std::to_string(::getpid()) + ")");

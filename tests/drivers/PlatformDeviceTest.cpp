@@ -3,10 +3,9 @@
 // controller on the bench, KESTRUN_HW_DEVICE=/dev/hidrawN runs a real Get Data against it;
 // everywhere else that test skips itself.
 
-#include "link/SettingsExchange.h"
 #include "link/cp2110/Cp2110Bridge.h"
 #include "link/udev/UdevMonitor.h"
-#include "tests/support/RecordingHost.h"
+#include "tests/support/Rig.h"
 
 #include <gtest/gtest.h>
 
@@ -70,14 +69,10 @@ TEST(Cp2110Hardware, GetDataFromTheControllerOnTheBench) {
     if (device == nullptr || *device == '\0') {
         GTEST_SKIP() << "set KESTRUN_HW_DEVICE to the bridge's hidraw node to run this";
     }
-    Cp2110Bridge bridge;
-    test::RecordingHost host;
-    LinkEngine engine(bridge, host);
-    SettingsExchange exchange(engine, host.record);
-    engine.reset();
-    engine.ConnectBridge();
+    test::Rig<Cp2110Bridge> rig;
+    auto [host, engine] = std::tie(rig.host, rig.engine);
     ASSERT_EQ(host.connectionText, "Connected");
-    exchange.GetData();
+    rig.exchange.GetData();
     // Real time here: the controller answers within the link's 1000 ticks of 5 ms.
     for (uint32_t tick = 0; tick < AnswerTicks && !engine.isIdle(); ++tick) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));

@@ -2,10 +2,8 @@
 // plays the controller there, the bridge opens the other side as the port.
 
 #include "link/serial/SerialBridge.h"
-#include "link/LinkEngine.h"
-#include "link/SettingsExchange.h"
 #include "tests/support/PtyPeer.h"
-#include "tests/support/RecordingHost.h"
+#include "tests/support/Rig.h"
 
 #include <gtest/gtest.h>
 
@@ -20,22 +18,12 @@ namespace {
 
 using test::hexText;
 
-struct SerialRig {
-    explicit SerialRig(const std::string& port, uint32_t baud = 115200) : bridge(port, baud) {
-        engine.reset();
-        engine.ConnectBridge();
-    }
-
-    SerialBridge bridge;
-    test::RecordingHost host;
-    LinkEngine engine{bridge, host};
-    SettingsExchange exchange{engine, host.record};
-};
+using SerialRig = test::Rig<SerialBridge>;
 
 // The bytes of an exchange over the port are the CLI's port tests' to check; here the mode.
 TEST(SerialBridge, OpensRaw8N1AtTheChosenRate) {
     test::PtyPeer pty(false);
-    SerialRig rig(pty.path(), 9600);
+    SerialRig rig(true, pty.path(), 9600);
     EXPECT_EQ(rig.host.connectionText, "Connected");
     termios tio{};
     ASSERT_EQ(::tcgetattr(pty.portFd(), &tio), 0);
@@ -64,8 +52,8 @@ TEST(SerialBridge, APortThatVanishesAndComesBackReconnects) {
     const std::string port = folder + "/ttyUSB0";
     auto pty = std::make_unique<test::PtyPeer>();
     ASSERT_EQ(::symlink(pty->path().c_str(), port.c_str()), 0);
-    SerialRig rig(port);
-    auto& [bridge, host, engine, exchange] = rig;
+    SerialRig rig(true, port);
+    auto [bridge, host, engine] = std::tie(rig.bridge, rig.host, rig.engine);
     EXPECT_EQ(host.connectionText, "Connected");
     SerialBridge second(port); // another Kestrun process is refused, and told who owns it
     BridgeHandle refused = nullptr;
@@ -82,7 +70,7 @@ TEST(SerialBridge, APortThatVanishesAndComesBackReconnects) {
     ASSERT_EQ(::symlink(pty->path().c_str(), port.c_str()), 0);
     deliverNotices(bridge, engine);
     EXPECT_EQ(host.connectionText, "Connected");
-    exchange.GetData();
+    rig.exchange.GetData();
     EXPECT_EQ(hexText(pty->expect(2)), "3B 47");
     const std::vector<uint8_t> reply = test::hexBytes(test::getReply(test::OtherRecord));
     ASSERT_TRUE(pty->answer({reply.begin(), reply.end()}));
