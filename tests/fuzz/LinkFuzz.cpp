@@ -238,10 +238,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
             tick();
             break;
         case GoodReply: {
-            const SettingsRecord record = takeRecord();
-            std::vector<uint8_t> reply = {0xA5, 0x5A};
-            reply.insert(reply.end(), record.begin(), record.end());
-            reply.push_back(recordSum(record));
+            const std::vector<uint8_t> reply = test::hexBytes(test::getReply(takeRecord()));
             const std::size_t chunk = 1 + script.byte() % reply.size();
             for (std::size_t at = 0; at < reply.size(); at += chunk) {
                 queue(std::span(reply).subspan(at, std::min(chunk, reply.size() - at)));
