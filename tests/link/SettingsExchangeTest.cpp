@@ -1,6 +1,5 @@
-// The settings exchange on the wire: the exact request bytes, each state's reaction to each kind
-// of byte, replies whole or in pieces, the countdown's exact tick, and what the user sees at
-// every end of an exchange.
+// The settings exchange on the wire: the exact request bytes, the countdown's exact tick, and
+// what the user sees at every end of an exchange.
 
 #include "tests/support/Rig.h"
 
@@ -32,87 +31,18 @@ TEST(SettingsExchangeWire, OneByteAWriteAndSendDataSendsWhatTheControlsShow) {
     EXPECT_EQ(rig.engine.responseTimeout(), 1000u);
 }
 
-TEST(SettingsExchangeStates, EachStateReactsToEachKindOfByte) {
-    const struct {
-        const char* name; // starts with the state under test; 5 is entered by Send Data
-        const char* prefix;
-        const char* byte;
-        uint8_t stateAfter;
-        const char* statusAfter;
-    } cases[] = {
-        {"1: noise stays", "", "00", 1, "---"},
-        {"1: second header byte first stays", "", "5A", 1, "---"},
-        {"1: first header byte moves on", "", "A5", 2, "---"},
-        {"2: noise stays, no fall back", "A5", "00", 2, "---"},
-        {"2: repeated first header byte stays", "A5", "A5", 2, "---"},
-        {"2: second header byte starts record", "A5", "5A", 3, "---"},
-        {"3: header byte is record data", "A5 5A", "A5", 3, "---"},
-        {"5: 01 is accepted", "", "01", 0, "Data Sent"},
-        {"5: 00 is refused", "", "00", 0, "Transmit Error!"},
-        {"5: header byte is refused", "", "A5", 0, "Transmit Error!"},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        Rig<> rig;
-        c.name[0] == '5' ? rig.exchange.SendData() : rig.exchange.GetData();
-        rig.tick(c.prefix);
-        rig.tick(c.byte);
-        EXPECT_EQ(rig.state(), c.stateAfter);
-        EXPECT_EQ(rig.host.statusText, c.statusAfter);
-        EXPECT_EQ(rig.host.record, StartRecord);
-    }
-}
-
-// A reply in pieces over many ticks is the simulated controller's end-to-end test (3 bytes every
-// other tick) and the CP2110 driver's (one byte a report), and the link fuzz target's.
-TEST(SettingsExchangeReply, TheCheckByteDecidesWhetherTheRecordIsTaken) {
-    SettingsRecord before = StartRecord;
-    before[0] = 0x33; // so that a start record reply is a change too
-    SettingsRecord allFF, headerLike = {0xA5, 0x5A, 0xA5, 0x5A};
-    allFF.fill(0xFF);
-    const std::string other = hexText(OtherRecord), error = "Data Receive Error!";
-    const struct {
-        const char* name;
-        std::string reply; // everything the controller sends, header included
-        SettingsRecord recordAfter;
-        std::string status = "Data Received";
-    } cases[] = {
-        {"junk before the header", "00 FF 3B 01 " + getReply(StartRecord), StartRecord},
-        {"A5 00 5A header", "A5 00 5A " + other + " EE", OtherRecord},
-        {"record bytes equal to the header", getReply(headerLike), headerLike},
-        {"all FF, the sum wraps", "A5 5A " + hexText(allFF) + " EE", allFF},
-        {"wrong check byte", "A5 5A " + other + " EF", before, error},
-        {"header counted in the sum", "A5 5A " + other + " ED", before, error},
-    };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
-        Rig<> rig;
-        rig.host.record = before;
-        rig.exchange.GetData();
-        rig.tick(c.reply);
-        EXPECT_EQ(rig.host.statusText, c.status);
-        EXPECT_EQ(rig.host.record, c.recordAfter);
-        // The controls (and any uncommitted edit on them) are left alone after an error.
-        EXPECT_EQ(rig.host.recordToControlsCalls, c.status == error ? 0 : 1);
-        EXPECT_EQ(rig.state(), 0);
-    }
-}
-
-TEST(SettingsExchangeReply, BytesAfterTheEndOfAnExchangeOrWhileIdleAreDropped) {
+// Each state's reaction to each kind of byte, the check byte (a header byte taken as record data,
+// A5 00 5A, a sum that wraps, the header left out of the sum), bytes after the end of an
+// exchange, and a reply in pieces are the link fuzz target's: its seeds play each of them and
+// its model of the exchange, written apart from the link, says tick by tick what must follow.
+// Here: an error leaves the controls (and any edit not yet committed) alone.
+TEST(SettingsExchangeReply, AWrongCheckByteLeavesRecordAndControls) {
     Rig<> rig;
-    rig.tick(getReply(OtherRecord) + " 01");
-    EXPECT_EQ(rig.host.record, StartRecord);
-
-    // A second, different reply in the same read must not be taken as a new exchange.
     rig.exchange.GetData();
-    rig.tick(getReply(OtherRecord) + " " + getReply(StartRecord));
-    EXPECT_EQ(rig.host.record, OtherRecord);
-    EXPECT_EQ(rig.host.recordToControlsCalls, 1);
-
-    // A stray byte before the acknowledgement decides the outcome; the real one is dropped.
-    rig.exchange.SendData();
-    rig.tick("00 01");
-    EXPECT_EQ(rig.host.statusText, "Transmit Error!");
+    rig.tick("A5 5A " + hexText(OtherRecord) + " EF");
+    EXPECT_EQ(rig.host.statusText, "Data Receive Error!");
+    EXPECT_EQ(rig.host.record, StartRecord);
+    EXPECT_EQ(rig.host.recordToControlsCalls, 0);
     EXPECT_EQ(rig.state(), 0);
 }
 
