@@ -124,26 +124,8 @@ TEST(LinkTransmit, TextUpToTheBufferIsSentAndAFailureBringsABox) {
     EXPECT_EQ(closed.host.messages.size(), 2u);
 }
 
-TEST(LinkTick, OnlySuccessOrTimedOutWithBytesIsAGoodRead) {
-    const std::pair<std::optional<BridgeStatus>, bool> cases[] = {
-        {std::nullopt, true}, // the bridge's own: timed out with fewer bytes than asked
-        {BridgeStatusCode::Success, true},
-        {BridgeStatusCode::ReadError, false},
-        {0x42, false}};
-    for (const auto& [status, good] : cases) {
-        SCOPED_TRACE(status ? BridgeStatusText(*status) : "timed out");
-        Rig<> rig;
-        rig.exchange.SendData();
-        rig.idleTicks(10);
-        if (status) {
-            rig.bridge.readStatusOverrides.push_back(*status);
-        }
-        rig.tick("01");
-        EXPECT_EQ(rig.host.statusText, good ? "Data Sent" : "---");
-        EXPECT_EQ(rig.engine.responseTimeout(), good ? 1000u : 989u);
-        EXPECT_TRUE(rig.host.messages.empty());
-    }
-}
+// Only Success, or Read timed out with bytes, is a good read: the link fuzz target's seeds hand
+// over bytes with a failing status and its model holds the exchange to ignoring them.
 
 // A library that claims more bytes than it was asked for must not make the tick read past its
 // buffer (AddressSanitizer stops the test if it does).
