@@ -340,13 +340,18 @@ void ShellTest::fileDialogsOfferOnlyAllFilesAndListNamesWithoutADot() {
 }
 
 void ShellTest::fileDialogsStartInTheFolderLastUsed() {
-    // Settings files and upgrade files each remember their own folder, from one run to the next.
+    // Settings files and upgrade files each remember their own folder, within a run (the second
+    // open of the first run) and from one run to the next.
     QVERIFY(QDir(dir_->path()).mkpath("heads") && QDir(dir_->path()).mkpath("firmware"));
     QStringList upgradeFolders;
     for (int run = 0; run < 2; ++run) {
         QVERIFY(start());
         answers_ << writeFile(*dir_, "heads/studio", recordBytes(SampleRecord));
         trigger(CommandId::FileOpen);
+        if (run == 0) {
+            answers_ << writeFile(*dir_, "heads/studio", recordBytes(SampleRecord));
+            trigger(CommandId::FileOpen);
+        }
         const QString hex = writeFile(*dir_, "firmware/fw.hex", ":00000001FF\r\n");
         shell_->view()->setFileDialogHook([&upgradeFolders, hex](const QString& folder) {
             upgradeFolders << QDir(folder).dirName();
@@ -354,7 +359,8 @@ void ShellTest::fileDialogsStartInTheFolderLastUsed() {
         });
         click(Button::SelectFile);
     }
-    QCOMPARE(folders_.replaceInStrings(dir_->path() + "/", ""), (QStringList{"", "heads"}));
+    QCOMPARE(folders_.replaceInStrings(dir_->path() + "/", ""),
+             (QStringList{"", "heads", "heads"}));
     QCOMPARE(upgradeFolders, (QStringList{".", "firmware"}));
 }
 
