@@ -35,7 +35,10 @@ void RecentFileList::load() {
     QSettings store = settingsStore();
     store.beginGroup(QString::fromLatin1(AppText::RecentFileGroup));
     for (int number = 1; number <= MaxEntries; ++number) {
-        const QString path = store.value(entryKey(number)).toString();
+        // Kept with the system's separators (on Windows "C:\...", as the list has always been
+        // written there), handled with '/' inside, so an old entry and a new one of the same
+        // file are one entry.
+        const QString path = QDir::fromNativeSeparators(store.value(entryKey(number)).toString());
         if (!path.isEmpty() && !entries_.contains(path)) {
             entries_.append(path);
         }
@@ -66,7 +69,7 @@ void RecentFileList::save() const {
     store.beginGroup(QString::fromLatin1(AppText::RecentFileGroup));
     for (int number = 1; number <= MaxEntries; ++number) {
         if (number <= entries_.size()) {
-            store.setValue(entryKey(number), entries_[number - 1]);
+            store.setValue(entryKey(number), QDir::toNativeSeparators(entries_[number - 1]));
         } else {
             store.remove(entryKey(number));
         }

@@ -60,6 +60,6 @@ for _ in $(seq 60); do
 done
 kill "$pid" 2>/dev/null
 found=$(registry)
-[ "$found" = '"File1"="C:/Users/Jörg/Köpfe/日本.set"' ] && echo "ok   recent files: $found" ||
+[ "$found" = '"File1"="C:\\Users\\Jörg\\Köpfe\\日本.set"' ] && echo "ok   recent files: $found" ||
     fail "recent files: '$found'"
 exit $failed
