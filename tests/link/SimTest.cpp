@@ -1,6 +1,7 @@
 // The link against the simulated controller: each of its options on the tick the link shows
-// the outcome, its handling of send frames, removal and re-arrival through its device monitor,
-// and a whole Get Data / Send Data round with replies spread over ticks.
+// the outcome, its handling of send frames, and removal and re-arrival through its device monitor.
+// A whole Get Data / Send Data round is the drivers' (CP2110 and serial) and the soak's, which
+// spreads replies over ticks at random.
 
 #include "sim/SimBridge.h"
 #include "sim/SimDeviceMonitor.h"
@@ -92,36 +93,6 @@ TEST(SimBridge, RemovalAndReArrivalThroughTheDeviceMonitor) {
     rig.engine.shutdown();
     EXPECT_FALSE(rig.bridge.isOpen());
     EXPECT_EQ(rig.host.connectionText, "Connected"); // shutdown leaves the text
-}
-
-// The whole round the user makes: fetch, edit, send, with every reply spread over ticks.
-TEST(SimEndToEnd, GetDataThenSendDataWithRepliesSplitOverTicks) {
-    SimRig rig;
-    sim::SimController& controller = rig.bridge.controller();
-    controller.setRecord(OtherRecord);
-    controller.options().shaping = sim::OutputShaping(3, 1);
-    controller.options().replyDelayTicks = 2;
-    controller.options().junkBeforeReply = hexBytes("00 A5 00");
-
-    rig.exchange.GetData();
-    // 24 bytes, 3 a chunk, every other tick from the third: the last chunk on tick 17.
-    EXPECT_EQ(rig.runExchange(), 17);
-    ASSERT_EQ(rig.host.statusText, "Data Received");
-    EXPECT_EQ(rig.host.record, OtherRecord);
-
-    rig.host.controls.values[0] = 77;
-    rig.host.controls.values[7] = 9; // pan deadband
-    rig.host.controls.pressureJoystick = false;
-    rig.host.controls.cameraTrigger = 0;
-    rig.exchange.SendData();
-    EXPECT_EQ(rig.runExchange(), 3); // delay 2, then the acknowledgement
-    EXPECT_EQ(rig.host.statusText, "Data Sent");
-    EXPECT_EQ(controller.sendFramesStored(), 1u);
-    EXPECT_EQ(controller.record(), rig.host.record);
-    // The counts went through the shown hundredths and back, as the window writes them.
-    EXPECT_EQ(hexText(controller.record()),
-              "4D 63 09 64 02 01 00 00 00 00 0F FF 01 96 07 FC 0A 3A");
-    EXPECT_TRUE(rig.host.messages.empty());
 }
 
 } // namespace
