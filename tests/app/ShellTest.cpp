@@ -10,6 +10,7 @@
 #include "app/RecentFileList.h"
 #include "app/ShellPrompts.h"
 #include "sim/SimBridge.h"
+#include "tests/support/PtyPeer.h"
 #include "ui/CKestrunView.h"
 #include "ui/KestrunCanvas.h"
 #include "ui/LayoutTables.h"
@@ -27,10 +28,6 @@
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
-
-#include <fcntl.h>
-#include <stdlib.h>
-#include <unistd.h>
 
 namespace kestrun::test {
 
@@ -450,22 +447,11 @@ void ShellTest::aboutShowsTheBox() {
 }
 
 void ShellTest::portOptionTalksThroughTheSerialPort() {
-    // A pseudo-terminal plays the controller's UART.
-    const int controller = ::posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK);
-    QVERIFY(controller >= 0);
-    const auto closeController = qScopeGuard([controller] { ::close(controller); });
-    QVERIFY(::grantpt(controller) == 0 && ::unlockpt(controller) == 0);
-    QVERIFY(start({}, QString::fromLocal8Bit(::ptsname(controller))));
+    PtyPeer controller; // a pseudo-terminal plays the controller's UART
+    QVERIFY(start({}, QString::fromStdString(controller.path())));
     QCOMPARE(label(Label::ConnectionText), QStringLiteral("Connected"));
     click(Button::GetData);
-    QByteArray wire;
-    QTRY_VERIFY([&] {
-        char buffer[64];
-        const ssize_t got = ::read(controller, buffer, sizeof buffer);
-        wire.append(buffer, got > 0 ? got : 0);
-        return wire.size() >= 2;
-    }());
-    QCOMPARE(wire, QByteArray(";G"));
+    QCOMPARE(controller.expect(2), std::string(";G"));
 }
 
 } // namespace kestrun::test
