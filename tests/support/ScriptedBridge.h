@@ -7,7 +7,6 @@
 
 #include <cstdint>
 #include <deque>
-#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -52,8 +51,6 @@ public:
     std::deque<std::vector<uint8_t>> reads;
     std::vector<std::vector<uint8_t>> writes;
     std::optional<BridgeStatus> writeFailure; ///< every write fails with this status
-    /// The write calls (numbered from 0 in call order) that fail, with their status.
-    std::map<int, BridgeStatus> writeFailureAt;
     /// The next reads answer these statuses instead of their own, oldest first, while still
     /// handing over their bytes and count (a library that reports a failure after filling the
     /// buffer).
