@@ -1,12 +1,16 @@
 // The serial bridge's calls that are the same on every system: the rates, the one device and
-// its strings, the handles. Opening, reading, writing and noticing a hang-up are the system's
-// (SerialBridge_unix.cpp, SerialBridge_win.cpp).
+// its strings, the handles, the checks every call makes and the owner of the port. The port's
+// own opening, reading, writing and noticing a hang-up are the system's (SerialBridge_unix.cpp,
+// SerialBridge_win.cpp).
 
 #include "link/serial/SerialBridge.h"
+
+#include "link/owner/OwnerLock.h"
 
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <utility>
 
 namespace kestrun {
 namespace {
@@ -79,6 +83,89 @@ BridgeStatus SerialBridge::copyDeviceString(char* deviceString, uint32_t options
     default:
         return BridgeStatusCode::InvalidParameter;
     }
+}
+
+BridgeStatus SerialBridge::HidUart_Open(BridgeHandle* device, uint32_t deviceNum, uint16_t,
+                                        uint16_t) {
+    if (device == nullptr) {
+        return BridgeStatusCode::InvalidParameter;
+    }
+    *device = nullptr;
+    if (deviceNum != 0) {
+        return BridgeStatusCode::DeviceNotFound;
+    }
+    problem_ = {};
+    // Another Kestrun process on the port would share its bytes and its flush: not opened.
+    std::unique_ptr<OwnerLock> owner = OwnerLock::acquire(device_, problem_.text);
+    if (!owner) {
+        problem_.inUse = true;
+        return BridgeStatusCode::DeviceAccessError;
+    }
+    auto port = std::make_unique<Port>();
+    if (const BridgeStatus opened = openPort(*port); opened != BridgeStatusCode::Success) {
+        return opened;
+    }
+    port->owner = std::move(owner);
+    *device = port.get();
+    open_.push_back(std::move(port));
+    hungUp_ = false;
+    removalPending_ = false;
+    return BridgeStatusCode::Success;
+}
+
+BridgeStatus SerialBridge::HidUart_SetTimeouts(BridgeHandle device, uint32_t readTimeout,
+                                               uint32_t writeTimeout) {
+    Port* port = find(device);
+    if (port == nullptr) {
+        return BridgeStatusCode::InvalidHandle;
+    }
+    if (!applyTimeouts(*port, readTimeout, writeTimeout)) {
+        return BridgeStatusCode::DeviceIoFailed;
+    }
+    port->readTimeout = readTimeout;
+    port->writeTimeout = writeTimeout;
+    return BridgeStatusCode::Success;
+}
+
+BridgeStatus SerialBridge::HidUart_Read(BridgeHandle device, uint8_t* buffer,
+                                        uint32_t numBytesToRead, uint32_t* numBytesRead) {
+    if (numBytesRead == nullptr || (buffer == nullptr && numBytesToRead > 0)) {
+        return BridgeStatusCode::InvalidParameter;
+    }
+    *numBytesRead = 0;
+    Port* port = find(device);
+    if (port == nullptr) {
+        return BridgeStatusCode::InvalidHandle;
+    }
+    if (port->gone) {
+        return BridgeStatusCode::DeviceIoFailed;
+    }
+    const uint32_t got = readSome(*port, buffer, numBytesToRead);
+    *numBytesRead = got;
+    // Bytes that came before the hang-up are handed over; the failure shows on the next read.
+    if (port->gone && got == 0) {
+        return BridgeStatusCode::DeviceIoFailed;
+    }
+    return got == numBytesToRead ? BridgeStatusCode::Success : BridgeStatusCode::ReadTimedOut;
+}
+
+BridgeStatus SerialBridge::HidUart_Write(BridgeHandle device, const uint8_t* buffer,
+                                         uint32_t numBytesToWrite, uint32_t* numBytesWritten) {
+    if (numBytesWritten == nullptr || (buffer == nullptr && numBytesToWrite > 0)) {
+        return BridgeStatusCode::InvalidParameter;
+    }
+    *numBytesWritten = 0;
+    Port* port = find(device);
+    if (port == nullptr) {
+        return BridgeStatusCode::InvalidHandle;
+    }
+    if (port->gone) {
+        return BridgeStatusCode::DeviceIoFailed;
+    }
+    if (numBytesToWrite == 0) {
+        return BridgeStatusCode::Success;
+    }
+    return writeSome(*port, buffer, numBytesToWrite, *numBytesWritten);
 }
 
 BridgeStatus SerialBridge::HidUart_GetOpenedString(BridgeHandle device, char* deviceString,

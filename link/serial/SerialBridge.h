@@ -26,6 +26,8 @@
 
 namespace kestrun {
 
+class OwnerLock;
+
 /// The product string the serial port presents. The link opens only devices whose product
 /// string contains "CP2110"; a serial port is a stand-in for that bridge's UART, so it carries
 /// the marker, and says plainly that it is a serial port and not the chip.
@@ -85,11 +87,35 @@ public:
     std::vector<DeviceChange> receive() override;
 
 private:
-    struct Port;  ///< an open port: the system's handle, its timeouts, whether it hung up
-    struct Watch; ///< how a hang-up reaches the surroundings
+    struct Watch;  ///< how a hang-up reaches the surroundings
+    struct System; ///< the system's handle on an open port
+    /// An open port: what every system keeps of it, beside the system's own handle.
+    struct Port {
+        Port();
+        ~Port();
+        Port(const Port&) = delete;
+        Port& operator=(const Port&) = delete;
+        std::unique_ptr<System> system;
+        std::unique_ptr<OwnerLock> owner;
+        uint32_t readTimeout = 0;
+        uint32_t writeTimeout = 1000;
+        bool gone = false; ///< hung up: reads and writes fail from now on
+    };
     Port* find(BridgeHandle handle) const;
     void markHungUp(Port& port);
     BridgeStatus copyDeviceString(char* deviceString, uint32_t options) const;
+
+    // The system's part of the calls, one per platform; the calls check their arguments and the
+    // handle before they get here.
+    /// Opens and configures the port into `port.system`; on failure problem_ says why.
+    BridgeStatus openPort(Port& port);
+    /// Gives the port new timeouts where the system keeps them; false when it refuses them.
+    bool applyTimeouts(Port& port, uint32_t readTimeout, uint32_t writeTimeout);
+    /// Up to `count` bytes within the port's read timeout; a hang-up marks the port gone.
+    uint32_t readSome(Port& port, uint8_t* buffer, uint32_t count);
+    /// `count` (at least 1) bytes within the port's write timeout, counted in `written` as
+    /// they go.
+    BridgeStatus writeSome(Port& port, const uint8_t* buffer, uint32_t count, uint32_t& written);
 
     std::string device_;
     uint32_t baud_;

@@ -40,8 +40,6 @@ speed_t speedCode(uint32_t baud) {
     }
 }
 
-constexpr uint32_t DefaultWriteTimeout = 1000;
-
 using SteadyClock = std::chrono::steady_clock;
 
 // Milliseconds left until `deadline`, as poll() takes them.
@@ -79,13 +77,12 @@ struct SerialBridge::Watch {
     PortWatch ports;
 };
 
-struct SerialBridge::Port {
+struct SerialBridge::System {
     UniqueFd fd;
-    std::unique_ptr<OwnerLock> owner;
-    uint32_t readTimeout = 0;
-    uint32_t writeTimeout = DefaultWriteTimeout;
-    bool gone = false;
 };
+
+SerialBridge::Port::Port() = default;
+SerialBridge::Port::~Port() = default;
 
 SerialBridge::SerialBridge(std::string device, uint32_t baud)
     : device_(std::move(device)), baud_(baud), watch_(std::make_unique<Watch>(device_)) {
@@ -110,22 +107,7 @@ void SerialBridge::markHungUp(Port& port) {
     }
 }
 
-BridgeStatus SerialBridge::HidUart_Open(BridgeHandle* device, uint32_t deviceNum, uint16_t,
-                                        uint16_t) {
-    if (device == nullptr) {
-        return BridgeStatusCode::InvalidParameter;
-    }
-    *device = nullptr;
-    if (deviceNum != 0) {
-        return BridgeStatusCode::DeviceNotFound;
-    }
-    problem_ = {};
-    // Another Kestrun process on the port would share its bytes and its flush: not opened.
-    std::unique_ptr<OwnerLock> owner = OwnerLock::acquire(device_, problem_.text);
-    if (!owner) {
-        problem_.inUse = true;
-        return BridgeStatusCode::DeviceAccessError;
-    }
+BridgeStatus SerialBridge::openPort(Port& port) {
     UniqueFd fd(::open(device_.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC));
     if (fd.get() < 0) {
         const int error = errno;
@@ -165,58 +147,36 @@ BridgeStatus SerialBridge::HidUart_Open(BridgeHandle* device, uint32_t deviceNum
     // As the USB bridge purges its FIFOs on open: nothing stale reaches the first exchange.
     ::tcflush(fd.get(), TCIOFLUSH);
 
-    auto port = std::make_unique<Port>();
-    port->fd = std::move(fd);
-    port->owner = std::move(owner);
-    watch_->ports.watchPort(port->fd.get());
-    *device = port.get();
-    open_.push_back(std::move(port));
-    hungUp_ = false;
-    removalPending_ = false;
+    watch_->ports.watchPort(fd.get());
+    port.system = std::make_unique<System>();
+    port.system->fd = std::move(fd);
     return BridgeStatusCode::Success;
 }
 
-BridgeStatus SerialBridge::HidUart_SetTimeouts(BridgeHandle device, uint32_t readTimeout,
-                                               uint32_t writeTimeout) {
-    Port* port = find(device);
-    if (port == nullptr) {
-        return BridgeStatusCode::InvalidHandle;
-    }
-    port->readTimeout = readTimeout;
-    port->writeTimeout = writeTimeout;
-    return BridgeStatusCode::Success;
+// Reads and writes wait in poll() for the port's own timeouts: nothing to set in the terminal.
+bool SerialBridge::applyTimeouts(Port&, uint32_t, uint32_t) {
+    return true;
 }
 
-BridgeStatus SerialBridge::HidUart_Read(BridgeHandle device, uint8_t* buffer,
-                                        uint32_t numBytesToRead, uint32_t* numBytesRead) {
-    if (numBytesRead == nullptr || (buffer == nullptr && numBytesToRead > 0)) {
-        return BridgeStatusCode::InvalidParameter;
-    }
-    *numBytesRead = 0;
-    Port* port = find(device);
-    if (port == nullptr) {
-        return BridgeStatusCode::InvalidHandle;
-    }
-    if (port->gone) {
-        return BridgeStatusCode::DeviceIoFailed;
-    }
-    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(port->readTimeout);
+uint32_t SerialBridge::readSome(Port& port, uint8_t* buffer, uint32_t count) {
+    const int fd = port.system->fd.get();
+    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(port.readTimeout);
     uint32_t got = 0;
-    while (got < numBytesToRead) {
-        pollfd pfd{port->fd.get(), POLLIN, 0};
+    while (got < count) {
+        pollfd pfd{fd, POLLIN, 0};
         const int ready = ::poll(&pfd, 1, remainingMs(deadline));
         if (ready < 0 && errno == EINTR) {
             continue;
         }
         if (ready < 0) {
-            markHungUp(*port);
+            markHungUp(port);
             break;
         }
         if (ready == 0) {
             break; // nothing more within the read timeout
         }
         if ((pfd.revents & POLLIN) != 0) {
-            const ssize_t n = ::read(port->fd.get(), buffer + got, numBytesToRead - got);
+            const ssize_t n = ::read(fd, buffer + got, count - got);
             if (n > 0) {
                 got += static_cast<uint32_t>(n);
                 continue;
@@ -229,45 +189,30 @@ BridgeStatus SerialBridge::HidUart_Read(BridgeHandle device, uint8_t* buffer,
             }
             // End of file with the line hung up, or a read error (EIO after an unplug).
             if (n < 0 || (pfd.revents & POLLHUP) != 0) {
-                markHungUp(*port);
+                markHungUp(port);
             }
             break;
         }
         if ((pfd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
-            markHungUp(*port);
+            markHungUp(port);
         }
         break;
     }
-    *numBytesRead = got;
-    // Bytes that came before the hang-up are handed over; the failure shows on the next read.
-    if (port->gone && got == 0) {
-        return BridgeStatusCode::DeviceIoFailed;
-    }
-    return got == numBytesToRead ? BridgeStatusCode::Success : BridgeStatusCode::ReadTimedOut;
+    return got;
 }
 
-BridgeStatus SerialBridge::HidUart_Write(BridgeHandle device, const uint8_t* buffer,
-                                         uint32_t numBytesToWrite, uint32_t* numBytesWritten) {
-    if (numBytesWritten == nullptr || (buffer == nullptr && numBytesToWrite > 0)) {
-        return BridgeStatusCode::InvalidParameter;
-    }
-    *numBytesWritten = 0;
-    Port* port = find(device);
-    if (port == nullptr) {
-        return BridgeStatusCode::InvalidHandle;
-    }
-    if (port->gone) {
-        return BridgeStatusCode::DeviceIoFailed;
-    }
+BridgeStatus SerialBridge::writeSome(Port& port, const uint8_t* buffer, uint32_t count,
+                                     uint32_t& written) {
+    const int fd = port.system->fd.get();
     // The port is non-blocking: a full output queue is waited out with poll() for at most the
     // write timeout, so a stalled line never holds the GUI thread longer than that.
-    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(port->writeTimeout);
+    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(port.writeTimeout);
     uint32_t sent = 0;
-    while (sent < numBytesToWrite) {
-        const ssize_t n = ::write(port->fd.get(), buffer + sent, numBytesToWrite - sent);
+    while (sent < count) {
+        const ssize_t n = ::write(fd, buffer + sent, count - sent);
         if (n > 0) {
             sent += static_cast<uint32_t>(n);
-            *numBytesWritten = sent;
+            written = sent;
             continue;
         }
         if (n < 0 && errno == EINTR) {
@@ -278,15 +223,15 @@ BridgeStatus SerialBridge::HidUart_Write(BridgeHandle device, const uint8_t* buf
             if (wait == 0) {
                 return BridgeStatusCode::WriteTimedOut;
             }
-            pollfd pfd{port->fd.get(), POLLOUT, 0};
+            pollfd pfd{fd, POLLOUT, 0};
             if (::poll(&pfd, 1, wait) > 0 && (pfd.revents & (POLLHUP | POLLERR)) != 0) {
-                markHungUp(*port);
+                markHungUp(port);
                 return BridgeStatusCode::DeviceIoFailed;
             }
             continue;
         }
         if (n < 0 && (errno == EIO || errno == ENXIO || errno == ENODEV)) {
-            markHungUp(*port);
+            markHungUp(port);
             return BridgeStatusCode::DeviceIoFailed;
         }
         return BridgeStatusCode::WriteError;

@@ -21,8 +21,6 @@
 namespace kestrun {
 namespace {
 
-constexpr uint32_t DefaultWriteTimeout = 1000;
-
 /// After the port's name, when another program has the port open.
 constexpr const char* PortBusyText = " is in use by another program";
 
@@ -44,7 +42,7 @@ std::string systemName(const std::string& device) {
 
 // Reads hand over at once what has arrived, or wait up to `readWait` ms for the first byte; writes
 // wait at most `writeTimeout` ms (0 would mean no limit to Windows, so at least 1).
-bool applyTimeouts(HANDLE port, uint32_t readWait, uint32_t writeTimeout) {
+bool setCommTimeouts(HANDLE port, uint32_t readWait, uint32_t writeTimeout) {
     COMMTIMEOUTS timeouts{};
     timeouts.ReadIntervalTimeout = MAXDWORD;
     timeouts.ReadTotalTimeoutMultiplier = readWait == 0 ? 0 : MAXDWORD;
@@ -85,14 +83,13 @@ struct SerialBridge::Watch {
     WinDeviceMonitor ports{NoticeClass::ComPort};
 };
 
-struct SerialBridge::Port {
+struct SerialBridge::System {
     UniqueHandle handle;
-    std::unique_ptr<OwnerLock> owner;
-    uint32_t readTimeout = 0;
-    uint32_t writeTimeout = DefaultWriteTimeout;
     uint32_t readWait = 0; ///< the read wait the port is set to now
-    bool gone = false;
 };
+
+SerialBridge::Port::Port() = default;
+SerialBridge::Port::~Port() = default;
 
 SerialBridge::SerialBridge(std::string device, uint32_t baud)
     : device_(std::move(device)), baud_(baud), watch_(std::make_unique<Watch>()) {
@@ -113,22 +110,7 @@ void SerialBridge::markHungUp(Port& port) {
     watch_->ports.raise();
 }
 
-BridgeStatus SerialBridge::HidUart_Open(BridgeHandle* device, uint32_t deviceNum, uint16_t,
-                                        uint16_t) {
-    if (device == nullptr) {
-        return BridgeStatusCode::InvalidParameter;
-    }
-    *device = nullptr;
-    if (deviceNum != 0) {
-        return BridgeStatusCode::DeviceNotFound;
-    }
-    problem_ = {};
-    // Another Kestrun process on the port would share its bytes and its flush: not opened.
-    std::unique_ptr<OwnerLock> owner = OwnerLock::acquire(device_, problem_.text);
-    if (!owner) {
-        problem_.inUse = true;
-        return BridgeStatusCode::DeviceAccessError;
-    }
+BridgeStatus SerialBridge::openPort(Port& port) {
     UniqueHandle handle(CreateFileW(widePath(systemName(device_)).c_str(),
                                     GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
@@ -180,109 +162,67 @@ BridgeStatus SerialBridge::HidUart_Open(BridgeHandle* device, uint32_t deviceNum
     dcb.fRtsControl = RTS_CONTROL_ENABLE;
     dcb.fAbortOnError = FALSE;
     if (SetCommState(handle.get(), &dcb) == FALSE ||
-        !applyTimeouts(handle.get(), 0, DefaultWriteTimeout)) {
+        !setCommTimeouts(handle.get(), 0, port.writeTimeout)) {
         problem_.text = device_ + ": " + systemMessage(GetLastError());
         return BridgeStatusCode::DeviceNotSupported;
     }
     // As the USB bridge purges its FIFOs on open: nothing stale reaches the first exchange.
     PurgeComm(handle.get(), PURGE_RXCLEAR | PURGE_TXCLEAR | PURGE_RXABORT | PURGE_TXABORT);
 
-    auto port = std::make_unique<Port>();
-    port->handle = std::move(handle);
-    port->owner = std::move(owner);
-    *device = port.get();
-    open_.push_back(std::move(port));
-    hungUp_ = false;
-    removalPending_ = false;
+    port.system = std::make_unique<System>();
+    port.system->handle = std::move(handle);
     return BridgeStatusCode::Success;
 }
 
-BridgeStatus SerialBridge::HidUart_SetTimeouts(BridgeHandle device, uint32_t readTimeout,
-                                               uint32_t writeTimeout) {
-    Port* port = find(device);
-    if (port == nullptr) {
-        return BridgeStatusCode::InvalidHandle;
+// Each read asks for no wait; readSome lengthens it while it waits out the read timeout.
+bool SerialBridge::applyTimeouts(Port& port, uint32_t, uint32_t writeTimeout) {
+    if (!setCommTimeouts(port.system->handle.get(), 0, writeTimeout)) {
+        return false;
     }
-    if (!applyTimeouts(port->handle.get(), 0, writeTimeout)) {
-        return BridgeStatusCode::DeviceIoFailed;
-    }
-    port->readTimeout = readTimeout;
-    port->writeTimeout = writeTimeout;
-    port->readWait = 0;
-    return BridgeStatusCode::Success;
+    port.system->readWait = 0;
+    return true;
 }
 
-BridgeStatus SerialBridge::HidUart_Read(BridgeHandle device, uint8_t* buffer,
-                                        uint32_t numBytesToRead, uint32_t* numBytesRead) {
-    if (numBytesRead == nullptr || (buffer == nullptr && numBytesToRead > 0)) {
-        return BridgeStatusCode::InvalidParameter;
-    }
-    *numBytesRead = 0;
-    Port* port = find(device);
-    if (port == nullptr) {
-        return BridgeStatusCode::InvalidHandle;
-    }
-    if (port->gone) {
-        return BridgeStatusCode::DeviceIoFailed;
-    }
-    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(port->readTimeout);
+uint32_t SerialBridge::readSome(Port& port, uint8_t* buffer, uint32_t count) {
+    System& system = *port.system;
+    const auto deadline = SteadyClock::now() + std::chrono::milliseconds(port.readTimeout);
     uint32_t got = 0;
-    while (got < numBytesToRead) {
+    while (got < count) {
         DWORD n = 0;
-        if (ReadFile(port->handle.get(), buffer + got, numBytesToRead - got, &n, nullptr) ==
-            FALSE) {
+        if (ReadFile(system.handle.get(), buffer + got, count - got, &n, nullptr) == FALSE) {
             // A port fails a read once its device is gone (an unplugged cable); line errors do not
             // fail it, since the port never aborts on them.
-            markHungUp(*port);
+            markHungUp(port);
             break;
         }
         got += n;
         const uint32_t left = remainingMs(deadline);
-        if (got == numBytesToRead || left == 0) {
+        if (got == count || left == 0) {
             break;
         }
         // With a read timeout the next read waits for its first byte, at most what is left.
-        if (applyTimeouts(port->handle.get(), left, port->writeTimeout)) {
-            port->readWait = left;
+        if (setCommTimeouts(system.handle.get(), left, port.writeTimeout)) {
+            system.readWait = left;
         }
     }
-    if (port->readWait != 0 && applyTimeouts(port->handle.get(), 0, port->writeTimeout)) {
-        port->readWait = 0;
+    if (system.readWait != 0 && setCommTimeouts(system.handle.get(), 0, port.writeTimeout)) {
+        system.readWait = 0;
     }
-    *numBytesRead = got;
-    // Bytes that came before the hang-up are handed over; the failure shows on the next read.
-    if (port->gone && got == 0) {
-        return BridgeStatusCode::DeviceIoFailed;
-    }
-    return got == numBytesToRead ? BridgeStatusCode::Success : BridgeStatusCode::ReadTimedOut;
+    return got;
 }
 
-BridgeStatus SerialBridge::HidUart_Write(BridgeHandle device, const uint8_t* buffer,
-                                         uint32_t numBytesToWrite, uint32_t* numBytesWritten) {
-    if (numBytesWritten == nullptr || (buffer == nullptr && numBytesToWrite > 0)) {
-        return BridgeStatusCode::InvalidParameter;
-    }
-    *numBytesWritten = 0;
-    Port* port = find(device);
-    if (port == nullptr) {
-        return BridgeStatusCode::InvalidHandle;
-    }
-    if (port->gone) {
-        return BridgeStatusCode::DeviceIoFailed;
-    }
-    if (numBytesToWrite == 0) {
-        return BridgeStatusCode::Success;
-    }
+BridgeStatus SerialBridge::writeSome(Port& port, const uint8_t* buffer, uint32_t count,
+                                     uint32_t& written) {
     // The port's write timeout bounds the whole write, so a stalled line never holds the GUI thread
     // longer than that.
-    DWORD written = 0;
-    if (WriteFile(port->handle.get(), buffer, numBytesToWrite, &written, nullptr) == FALSE) {
-        *numBytesWritten = written;
-        markHungUp(*port);
+    DWORD n = 0;
+    const BOOL ok = WriteFile(port.system->handle.get(), buffer, count, &n, nullptr);
+    written = n;
+    if (ok == FALSE) {
+        markHungUp(port);
         return BridgeStatusCode::DeviceIoFailed;
     }
-    *numBytesWritten = written;
-    return written == numBytesToWrite ? BridgeStatusCode::Success : BridgeStatusCode::WriteTimedOut;
+    return n == count ? BridgeStatusCode::Success : BridgeStatusCode::WriteTimedOut;
 }
 
 BridgeStatus SerialBridge::HidUart_Close(BridgeHandle device) {
@@ -310,7 +250,8 @@ std::vector<DeviceChange> SerialBridge::receive() {
             // A COM port went: this one if its handle no longer works.
             for (const auto& port : open_) {
                 DWORD errors = 0;
-                if (!port->gone && ClearCommError(port->handle.get(), &errors, nullptr) == FALSE) {
+                if (!port->gone &&
+                    ClearCommError(port->system->handle.get(), &errors, nullptr) == FALSE) {
                     markHungUp(*port);
                 }
             }
