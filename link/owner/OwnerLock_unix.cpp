@@ -47,35 +47,6 @@ std::string lockPath(const std::string& device) {
     return folder + "/kestrun-lock" + name;
 }
 
-std::string fillIn(std::string text, const std::string& a, const std::string& b,
-                   const std::string& c) {
-    for (const auto& [mark, value] : {std::pair{"%1", &a}, std::pair{"%2", &b}, {"%3", &c}}) {
-        const std::size_t at = text.find(mark);
-        if (at != std::string::npos) {
-            text.replace(at, 2, *value);
-        }
-    }
-    return text;
-}
-
-// The lock file holds "pid program" of its owner, for the message of the one refused.
-std::string describeHolder(int fd, const std::string& device) {
-    std::array<char, 256> text{};
-    const ssize_t n = ::pread(fd, text.data(), text.size() - 1, 0);
-    std::string pid = "?";
-    std::string program = "another program";
-    if (n > 0) {
-        const std::string content(text.data(), static_cast<std::size_t>(n));
-        const std::size_t space = content.find(' ');
-        const std::size_t end = content.find('\n');
-        if (space != std::string::npos && space > 0) {
-            pid = content.substr(0, space);
-            program = content.substr(space + 1, end == std::string::npos ? end : end - space - 1);
-        }
-    }
-    return fillIn(DeviceInUseText, device, program, pid);
-}
-
 } // namespace
 
 std::unique_ptr<OwnerLock> OwnerLock::acquire(const std::string& device, std::string& holder) {
@@ -89,15 +60,18 @@ std::unique_ptr<OwnerLock> OwnerLock::acquire(const std::string& device, std::st
     }
     if (locked != 0) {
         if (errno == EWOULDBLOCK) {
-            holder = describeHolder(fd, device);
+            // The lock file holds "pid program" of its owner, for the message of the one refused.
+            std::array<char, 256> record{};
+            const ssize_t n = ::pread(fd, record.data(), record.size(), 0);
+            holder = holderText(
+                device, std::string_view(record.data(), n > 0 ? static_cast<std::size_t>(n) : 0));
             ::close(fd);
             return nullptr;
         }
         ::close(fd);
         return std::make_unique<FileLock>(-1);
     }
-    const std::string owner =
-        std::to_string(::getpid()) + " " + program_invocation_short_name + "\n";
+    const std::string owner = ownerRecord(::getpid(), program_invocation_short_name);
     if (::ftruncate(fd, 0) == 0) {
         [[maybe_unused]] const ssize_t n = ::pwrite(fd, owner.data(), owner.size(), 0);
     }

@@ -53,37 +53,6 @@ std::wstring lockPath(const std::string& device) {
     return base + L"kestrun-lock-" + name;
 }
 
-std::string fillIn(std::string text, const std::string& a, const std::string& b,
-                   const std::string& c) {
-    for (const auto& [mark, value] : {std::pair{"%1", &a}, std::pair{"%2", &b}, {"%3", &c}}) {
-        const std::size_t at = text.find(mark);
-        if (at != std::string::npos) {
-            text.replace(at, 2, *value);
-        }
-    }
-    return text;
-}
-
-// The lock file holds "pid program" of its owner, for the message of the one refused.
-std::string describeHolder(HANDLE file, const std::string& device) {
-    std::array<char, 256> text{};
-    DWORD n = 0;
-    std::string pid = "?";
-    std::string program = "another program";
-    OVERLAPPED at{};
-    if (ReadFile(file, text.data(), static_cast<DWORD>(text.size() - 1), &n, &at) != FALSE &&
-        n > 0) {
-        const std::string content(text.data(), n);
-        const std::size_t space = content.find(' ');
-        const std::size_t end = content.find('\n');
-        if (space != std::string::npos && space > 0) {
-            pid = content.substr(0, space);
-            program = content.substr(space + 1, end == std::string::npos ? end : end - space - 1);
-        }
-    }
-    return fillIn(DeviceInUseText, device, program, pid);
-}
-
 // The running program's file name without its folder and ".exe": "kestrun-cli".
 std::string programName() {
     std::array<wchar_t, MAX_PATH + 1> path{};
@@ -111,14 +80,22 @@ std::unique_ptr<OwnerLock> OwnerLock::acquire(const std::string& device, std::st
     if (LockFileEx(file, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &range) ==
         FALSE) {
         if (GetLastError() == ERROR_LOCK_VIOLATION) {
-            holder = describeHolder(file, device);
+            // The lock file holds "pid program" of its owner, for the message of the one refused.
+            std::array<char, 256> record{};
+            DWORD n = 0;
+            OVERLAPPED at{};
+            if (ReadFile(file, record.data(), static_cast<DWORD>(record.size()), &n, &at) ==
+                FALSE) {
+                n = 0;
+            }
+            holder = holderText(device, std::string_view(record.data(), n));
             CloseHandle(file);
             return nullptr;
         }
         CloseHandle(file);
         return std::make_unique<FileLock>(INVALID_HANDLE_VALUE);
     }
-    const std::string owner = std::to_string(GetCurrentProcessId()) + " " + programName() + "\n";
+    const std::string owner = ownerRecord(GetCurrentProcessId(), programName());
     DWORD written = 0;
     if (SetFilePointer(file, 0, nullptr, FILE_BEGIN) == 0 && SetEndOfFile(file) != FALSE) {
         WriteFile(file, owner.data(), static_cast<DWORD>(owner.size()), &written, nullptr);
