@@ -34,4 +34,18 @@ std::optional<ExitCode> ControllerSession::run(void (SettingsExchange::*start)()
     return std::nullopt;
 }
 
+ExitCode withReceivedRecord(const CliOptions& options, const Console& console,
+                            const std::function<ExitCode(ControllerSession&)>& then) {
+    std::string problem;
+    const std::unique_ptr<Connection> connection = Connection::open(options, problem);
+    if (!connection) {
+        return connectionProblem(problem, console);
+    }
+    ControllerSession controller(*connection, options, console);
+    if (const std::optional<ExitCode> failed = controller.get()) {
+        return *failed;
+    }
+    return then(controller);
+}
+
 } // namespace kestrun::cli

@@ -8,6 +8,7 @@
 #include "cli/Connection.h"
 #include "link/SettingsExchange.h"
 
+#include <functional>
 #include <optional>
 
 namespace kestrun::cli {
@@ -40,5 +41,11 @@ private:
     LinkRun link_;
     SettingsExchange exchange_;
 };
+
+/// Opens the connection the command line chose and runs Get Data over it; once that ended in
+/// "Data Received", answers what `then` answers for the session. Otherwise the exit status of
+/// what failed: the connection (a usage error, told on `err`) or the exchange.
+ExitCode withReceivedRecord(const CliOptions& options, const Console& console,
+                            const std::function<ExitCode(ControllerSession&)>& then);
 
 } // namespace kestrun::cli

@@ -81,16 +81,14 @@ ExitCode runDiff(const CliOptions& options, const Console& console) {
         a = first->shown;
         b = second->shown;
     } else {
-        std::string problem;
-        const std::unique_ptr<Connection> connection = Connection::open(options, problem);
-        if (!connection) {
-            return connectionProblem(problem, console);
+        const ExitCode got =
+            withReceivedRecord(options, console, [&](ControllerSession& controller) {
+                a = shownFromRecord(controller.record());
+                return ExitCode::Success;
+            });
+        if (got != ExitCode::Success) {
+            return got;
         }
-        ControllerSession controller(*connection, options, console);
-        if (const std::optional<ExitCode> failed = controller.get()) {
-            return *failed;
-        }
-        a = shownFromRecord(controller.record());
         b = first->shown;
     }
     const char* aName = twoFiles ? Side::File1 : Side::Controller;
@@ -139,47 +137,40 @@ ExitCode runSet(const CliOptions& options, const Console& console) {
         changes.emplace_back(setting, value);
     }
 
-    std::string problem;
-    const std::unique_ptr<Connection> connection = Connection::open(options, problem);
-    if (!connection) {
-        return connectionProblem(problem, console);
-    }
-    ControllerSession controller(*connection, options, console);
-    if (const std::optional<ExitCode> failed = controller.get()) {
-        return *failed;
-    }
-    // As a person at the window would: the received record in the controls, the named ones
-    // changed, then Send Data sends what the controls show.
-    // The changes are told once they are known to hold, or with what --dry-run would send.
-    const ShownSettings before = controller.controls();
-    std::string told;
-    for (const auto& [setting, value] : changes) {
-        readShownText(*setting, value, controller.controls());
-        const std::string was = shownText(*setting, before);
-        const std::string now = shownText(*setting, controller.controls());
-        if (was != now) {
-            told += fillIn(CliText::Change, {settingTitle(*setting), was, now}) + "\n";
+    return withReceivedRecord(options, console, [&](ControllerSession& controller) {
+        // As a person at the window would: the received record in the controls, the named ones
+        // changed, then Send Data sends what the controls show.
+        // The changes are told once they are known to hold, or with what --dry-run would send.
+        const ShownSettings before = controller.controls();
+        std::string told;
+        for (const auto& [setting, value] : changes) {
+            readShownText(*setting, value, controller.controls());
+            const std::string was = shownText(*setting, before);
+            const std::string now = shownText(*setting, controller.controls());
+            if (was != now) {
+                told += fillIn(CliText::Change, {settingTitle(*setting), was, now}) + "\n";
+            }
         }
-    }
-    const SettingsRecord sent = recordFromShown(controller.controls());
-    if (options.dryRun) {
+        const SettingsRecord sent = recordFromShown(controller.controls());
+        if (options.dryRun) {
+            std::fputs(told.c_str(), console.out);
+            printLine(console.out, fillIn(CliText::WouldSend, {hexBytes(sent)}));
+            return ExitCode::Success;
+        }
+        if (const std::optional<ExitCode> failed = controller.send()) {
+            return *failed;
+        }
+        if (const std::optional<ExitCode> failed = controller.get()) {
+            return *failed;
+        }
+        if (controller.record() != sent) {
+            printLine(console.err, fillIn(CliText::NotConfirmed,
+                                          {hexBytes(sent), hexBytes(controller.record())}));
+            return ExitCode::LinkFailed;
+        }
         std::fputs(told.c_str(), console.out);
-        printLine(console.out, fillIn(CliText::WouldSend, {hexBytes(sent)}));
         return ExitCode::Success;
-    }
-    if (const std::optional<ExitCode> failed = controller.send()) {
-        return *failed;
-    }
-    if (const std::optional<ExitCode> failed = controller.get()) {
-        return *failed;
-    }
-    if (controller.record() != sent) {
-        printLine(console.err,
-                  fillIn(CliText::NotConfirmed, {hexBytes(sent), hexBytes(controller.record())}));
-        return ExitCode::LinkFailed;
-    }
-    std::fputs(told.c_str(), console.out);
-    return ExitCode::Success;
+    });
 }
 
 ExitCode runConvert(const CliOptions& options, const Console& console) {

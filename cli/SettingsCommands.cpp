@@ -39,27 +39,21 @@ ExitCode runShow(const CliOptions& options, const Console& console) {
 }
 
 ExitCode runGet(const CliOptions& options, const Console& console) {
-    std::string problem;
-    const std::unique_ptr<Connection> connection = Connection::open(options, problem);
-    if (!connection) {
-        return connectionProblem(problem, console);
-    }
-    ControllerSession controller(*connection, options, console);
-    if (const std::optional<ExitCode> failed = controller.get()) {
-        return *failed;
-    }
-    const SettingsRecord& record = controller.record();
-    printRecord(record, options.json, console);
-    if (!options.outputFile.empty()) {
-        const SettingsFileResult saved =
-            saveSettings(options.outputFile, record, shownFromRecord(record));
-        if (!saved.ok()) {
-            // The window's message names no reason; here the file and the system's reason.
-            printLine(console.err, fillIn(CliText::SaveFailed, {options.outputFile, saved.reason}));
-            return ExitCode::FileProblem;
+    return withReceivedRecord(options, console, [&](ControllerSession& controller) {
+        const SettingsRecord& record = controller.record();
+        printRecord(record, options.json, console);
+        if (!options.outputFile.empty()) {
+            const SettingsFileResult saved =
+                saveSettings(options.outputFile, record, shownFromRecord(record));
+            if (!saved.ok()) {
+                // The window's message names no reason; here the file and the system's reason.
+                printLine(console.err,
+                          fillIn(CliText::SaveFailed, {options.outputFile, saved.reason}));
+                return ExitCode::FileProblem;
+            }
         }
-    }
-    return ExitCode::Success;
+        return ExitCode::Success;
+    });
 }
 
 ExitCode runSend(const CliOptions& options, const Console& console) {
