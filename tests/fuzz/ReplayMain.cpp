@@ -32,7 +32,7 @@ int main(int argc, char** argv) {
         for (const fs::path& file : files) {
             std::ifstream in(file, std::ios::binary);
             const std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), {});
-            std::printf("%s (%zu bytes)\n", file.c_str(), bytes.size());
+            std::printf("%s (%zu bytes)\n", file.string().c_str(), bytes.size());
             std::fflush(stdout); // the name is out before a failing check aborts
             LLVMFuzzerTestOneInput(bytes.data(), bytes.size());
             ++inputs;

@@ -13,12 +13,12 @@
 #include "upgrade/IntelHex.h"
 
 #include <array>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <numeric>
 #include <optional>
+#include <random>
 #include <span>
 #include <sstream>
 #include <stdexcept>
@@ -85,10 +85,16 @@ public:
         fs::remove_all(path_, ignored);
     }
     const fs::path& path() const {
-        if (path_.empty()) {
-            std::string name = (fs::temp_directory_path() / "kestrun-test-XXXXXX").string();
-            path_ = ::mkdtemp(name.data()) != nullptr ? name
-                                                      : throw std::runtime_error("mkdtemp " + name);
+        for (int tries = 0; path_.empty(); ++tries) {
+            static std::random_device random;
+            const fs::path name =
+                fs::temp_directory_path() / ("kestrun-test-" + std::to_string(random()));
+            if (fs::create_directory(name)) {
+                fs::permissions(name, fs::perms::owner_all);
+                path_ = name;
+            } else if (tries == 100) {
+                throw std::runtime_error("no scratch folder free beside " + name.string());
+            }
         }
         return path_;
     }
@@ -114,9 +120,11 @@ inline std::optional<std::string> fileBytes(const fs::path& path) {
     return in ? std::optional(bytes.str()) : std::nullopt;
 }
 
-/// Open file descriptors of this process (a file the link forgot to close shows here).
+/// Open file descriptors of this process (a file the link forgot to close shows here). Where the
+/// system does not list them under /proc (Windows), the count is 0 and the check holds trivially.
 inline int openDescriptors() {
-    const fs::directory_iterator fds("/proc/self/fd");
+    std::error_code none;
+    const fs::directory_iterator fds("/proc/self/fd", none);
     return static_cast<int>(std::distance(fs::begin(fds), fs::end(fds)));
 }
 
