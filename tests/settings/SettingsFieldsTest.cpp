@@ -9,7 +9,7 @@ namespace {
 // Elsewhere: the start values making the start record (the window's first test, a fresh window
 // shown and written back); a record with bytes out of range shown clamped and written back
 // normalised (the window's test and kestrun-cli's, and the settings file fuzz target's limits);
-// which radio code each button writes (the window's clicks and frame, kestrun-cli's captions).
+// which radio code each caption stands for (kestrun-cli's shown captions and the frames it sends).
 TEST(ShownRecord, WriteBackClampsValuesThatWereNeverCommitted) {
     // 300 typed into "Speed" must not wrap to 44 in the byte.
     ShownSettings shown = startSettings();
