@@ -120,13 +120,9 @@ inline std::optional<std::string> fileBytes(const fs::path& path) {
     return in ? std::optional(bytes.str()) : std::nullopt;
 }
 
-/// Open file descriptors of this process (a file the link forgot to close shows here). Where the
-/// system does not list them under /proc (Windows), the count is 0 and the check holds trivially.
-inline int openDescriptors() {
-    std::error_code none;
-    const fs::directory_iterator fds("/proc/self/fd", none);
-    return static_cast<int>(std::distance(fs::begin(fds), fs::end(fds)));
-}
+/// Open files of this process: its descriptors under /proc on Linux, its handles on Windows.
+/// A file the link or the upload forgot to close shows as one more.
+int openDescriptors();
 
 /// An upgrade image and the Intel HEX text that carries it: 16 pseudo-random data bytes a line
 /// from address 0, each line ending in CR LF, the end-of-file record last.
