@@ -24,8 +24,8 @@ section() {
 
 mkdir -p "$out"
 cp /usr/share/common-licenses/LGPL-3 "$out/LGPL-3.txt"
-cp /usr/share/common-licenses/GPL-3 "$out/GPL-3.txt"
-cp /usr/share/common-licenses/LGPL-2.1 "$out/LGPL-2.1.txt"
+# GPL-3, LGPL-2.1 and the GCC runtime exception are taken from the system at configure time
+# (packaging/LicenceTexts.cmake), as they stand.
 
 {
     section "hidapi: BSD-3-clause" "$doc/libhidapi-hidraw0/copyright"
@@ -36,14 +36,6 @@ cp /usr/share/common-licenses/LGPL-2.1 "$out/LGPL-2.1.txt"
     section "nlohmann-json: Expat (MIT)" "$doc/nlohmann-json3-dev/copyright"
     license "$doc/nlohmann-json3-dev/copyright" Expat
 } > "$out/nlohmann-json-Expat.txt"
-
-gcc="$doc/gcc-mingw-w64-base/copyright"
-{
-    section "GCC Runtime Library Exception, version 3.1" "$gcc"
-    awk '/^GCC RUNTIME LIBRARY EXCEPTION$/ { on = 1 }
-         on { print }
-         on && /requirements of the license of GCC\.$/ { exit }' "$gcc"
-} > "$out/GCC-Runtime-Library-Exception-3.1.txt"
 
 mingw="$doc/mingw-w64-common/copyright"
 {

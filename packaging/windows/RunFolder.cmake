@@ -25,7 +25,7 @@ add_custom_target(run-folder ALL
     COMMAND ${CMAKE_COMMAND} -E copy_if_different ${run_programs} ${run_libraries}
             ${PROJECT_SOURCE_DIR}/LICENSE ${PROJECT_SOURCE_DIR}/THIRD-PARTY-NOTICES
             ${KESTRUN_RUN_DIR}
-    COMMAND ${CMAKE_COMMAND} -E copy_directory ${PROJECT_SOURCE_DIR}/packaging/licenses
+    COMMAND ${CMAKE_COMMAND} -E copy_directory ${KESTRUN_LICENCE_DIR}
             ${KESTRUN_RUN_DIR}/licenses
     DEPENDS ${run_depends}
     COMMENT "Laying out the runnable folder ${KESTRUN_RUN_DIR}"
