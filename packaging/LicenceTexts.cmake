@@ -1,13 +1,13 @@
 # The full licence texts that travel with the programs (the Windows folder's licenses/ and the
 # About box's Licences), gathered at configure time into ${KESTRUN_LICENCE_DIR}: the texts kept in
-# packaging/licenses/, and the GPL, LGPL 2.1 and GCC runtime exception taken as they stand from
+# packaging/licenses/, and the GPL, the LGPLs and the GCC runtime exception taken as they stand from
 # the system's own copies, so they are never retyped or kept twice.
 set(KESTRUN_LICENCE_DIR ${PROJECT_BINARY_DIR}/licenses)
 file(REMOVE_RECURSE ${KESTRUN_LICENCE_DIR})
 file(GLOB kept_texts ${PROJECT_SOURCE_DIR}/packaging/licenses/*.txt)
 file(COPY ${kept_texts} DESTINATION ${KESTRUN_LICENCE_DIR})
 
-foreach(name GPL-3 LGPL-2.1)
+foreach(name GPL-3 LGPL-3 LGPL-2.1)
     if(EXISTS /usr/share/common-licenses/${name})
         configure_file(/usr/share/common-licenses/${name} ${KESTRUN_LICENCE_DIR}/${name}.txt
                        COPYONLY)

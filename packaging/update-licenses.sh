@@ -23,8 +23,7 @@ section() {
 }
 
 mkdir -p "$out"
-cp /usr/share/common-licenses/LGPL-3 "$out/LGPL-3.txt"
-# GPL-3, LGPL-2.1 and the GCC runtime exception are taken from the system at configure time
+# GPL-3, LGPL-3, LGPL-2.1 and the GCC runtime exception are taken from the system at configure time
 # (packaging/LicenceTexts.cmake), as they stand.
 
 {
