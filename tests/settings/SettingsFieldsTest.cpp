@@ -6,6 +6,27 @@
 namespace kestrun {
 namespace {
 
+// Counts show as hundredths, 4095 and above as 10.00; hundredths go back to the smallest count
+// that shows them again, 10.00 and above as 4095; a count is stored big-endian. The check byte's
+// sum wrapping is proven by kestrun-cli's transcripts.
+TEST(SettingsRecord, RangesConvertBothWaysAndCountsAreBigEndian) {
+    const std::pair<uint16_t, uint16_t> shown[] = {{4, 0},      {5, 1},       {1024, 250},
+                                                   {4094, 999}, {4096, 1000}, {0xFFFF, 1000}};
+    for (auto [counts, hundredths] : shown) {
+        EXPECT_EQ(CountsToRange(counts), hundredths) << counts;
+    }
+    for (uint32_t v = 0; v <= 1001; ++v) {
+        const uint16_t n = RangeToCounts(static_cast<uint16_t>(v));
+        EXPECT_EQ(n, v < 1000 ? (v * 4096 + 999) / 1000 : 4095) << v;
+        EXPECT_EQ(CountsToRange(n), std::min(v, 1000u)) << v;
+    }
+    EXPECT_EQ(RangeToCounts(65535), 4095);
+    SettingsRecord r{};
+    writeCount(r, FocusRangeLow, 0x0ABC);
+    EXPECT_EQ(r[8] << 8 | r[9], 0x0ABC);
+    EXPECT_EQ(readCount(r, FocusRangeLow), 0x0ABC);
+}
+
 // Elsewhere: the start values making the start record (the window's first test, a fresh window
 // shown and written back); a record with bytes out of range shown clamped and written back
 // normalised (the window's test and kestrun-cli's, and the settings file fuzz target's limits);

@@ -12,15 +12,7 @@
 namespace kestrun::test {
 namespace {
 
-// A settings file's bytes: "0123..." up to `n` characters.
-std::string counting(std::size_t n) {
-    std::string text;
-    for (std::size_t i = 0; i < n; ++i) {
-        text += static_cast<char>(0x30 + i);
-    }
-    return text;
-}
-const std::string Start(StartRecord.begin(), StartRecord.end());
+const std::string Start(StartRecord.begin(), StartRecord.end()), Old(30, 'x');
 
 // What a regular file holds; nothing for anything else.
 std::string contents(const fs::path& path) {
@@ -28,19 +20,15 @@ std::string contents(const fs::path& path) {
 }
 
 // How much of a file a load takes (nothing of 1 to 17 bytes, the first 18 of more, an empty file
-// accepted) is the settings file fuzz target's, whose seeds hold each of those sizes.
+// accepted) is the settings file fuzz target's, whose seeds hold each of those sizes; the
+// messages are kestrun-cli's transcripts and the fault matrix's.
 // What is not a regular file is refused at once: a pipe nobody writes to and a terminal
 // nobody types into would otherwise hold the window forever.
-TEST(SettingsFile, LoadErrorsNameTheFileAndNothingButAFileIsRead) {
+TEST(SettingsFile, NothingButAFileIsLoaded) {
     ScratchFolder dir;
     SettingsRecord record = StartRecord;
-    std::string missing = (dir.path() / "missing.set").string();
-    auto r = loadSettingsFile(missing, record);
-    EXPECT_EQ(r.error, SettingsFileError::NotFound);
-    EXPECT_EQ(settingsFileMessage(r.error, missing), missing + " was not found.");
-    EXPECT_EQ(settingsFileMessage(SettingsFileError::AccessDenied, "a"), "Access to a was denied.");
-    EXPECT_EQ(settingsFileMessage(SettingsFileError::UnexpectedFormat, "a"),
-              "Unexpected file format.");
+    EXPECT_EQ(loadSettingsFile((dir.path() / "missing.set").string(), record).error,
+              SettingsFileError::NotFound);
     ASSERT_EQ(::mkfifo((dir.path() / "fifo.set").c_str(), 0600), 0);
     const int terminal = ::posix_openpt(O_RDWR | O_NOCTTY);
     ASSERT_TRUE(terminal >= 0 && ::grantpt(terminal) == 0 && ::unlockpt(terminal) == 0);
@@ -89,7 +77,7 @@ TEST(SettingsFile, SaveDoesWhatAWriteInPlaceMayAndNoMore) {
         if (c.target == Folder) {
             fs::create_directory(target);
         } else if (c.target != Nothing && c.target != Dangling) {
-            dir.write(linked ? other : target, counting(30));
+            dir.write(linked ? other : target, Old);
             if (c.target != RootsFile) {
                 giveToUnprivileged((linked ? other : target).c_str());
             }
