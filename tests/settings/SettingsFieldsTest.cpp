@@ -7,8 +7,8 @@ namespace kestrun {
 namespace {
 
 // Counts show as hundredths, 4095 and above as 10.00; hundredths go back to the smallest count
-// that shows them again, 10.00 and above as 4095; a count is stored big-endian. The check byte's
-// sum wrapping is proven by kestrun-cli's transcripts.
+// that shows them again, 10.00 and above as 4095; a count is stored big-endian. The check byte
+// (a sum that wraps) is in every Send Data frame of the link fuzz target and kestrun-cli.
 TEST(SettingsRecord, RangesConvertBothWaysAndCountsAreBigEndian) {
     const std::pair<uint16_t, uint16_t> shown[] = {{4, 0},      {5, 1},       {1024, 250},
                                                    {4094, 999}, {4096, 1000}, {0xFFFF, 1000}};
