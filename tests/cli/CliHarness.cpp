@@ -4,10 +4,10 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
-#include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
 #include <filesystem>
+#include <numeric>
 #include <poll.h>
 #include <stdexcept>
 #include <sys/ioctl.h>
@@ -35,18 +35,6 @@ void drain(int& fd, std::string& into) {
 
 } // namespace
 
-int openTerminal(std::string& farEnd) {
-    const int fd = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0 || ::grantpt(fd) != 0 || ::unlockpt(fd) != 0) {
-        throw std::runtime_error("pseudo-terminal");
-    }
-    farEnd = ::ptsname(fd);
-    ::fcntl(fd, F_SETFL, O_NONBLOCK);
-    const winsize narrow = {1, 30, 0, 0}; // a terminal too narrow for a full progress bar
-    ::ioctl(fd, TIOCSWINSZ, &narrow);
-    return fd;
-}
-
 bool underWine() {
     const char* exe = std::getenv("KESTRUN_CLI_EXE");
     return exe != nullptr && *exe != '\0';
@@ -72,10 +60,14 @@ CliProcess::CliProcess(const std::vector<std::string>& args, const Environment& 
     if (::pipe2(outPipe, O_CLOEXEC) != 0 || (!errOnTerminal && ::pipe2(errPipe, O_CLOEXEC) != 0)) {
         throw std::runtime_error("pipe");
     }
-    if (errOnTerminal) {
-        std::string terminal;
-        errPipe[0] = openTerminal(terminal);
-        errPipe[1] = ::open(terminal.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (errOnTerminal) { // a terminal too narrow for a full progress bar
+        errPipe[0] = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (errPipe[0] < 0 || ::grantpt(errPipe[0]) != 0 || ::unlockpt(errPipe[0]) != 0) {
+            throw std::runtime_error("pseudo-terminal");
+        }
+        const winsize narrow = {1, 30, 0, 0};
+        ::ioctl(errPipe[0], TIOCSWINSZ, &narrow);
+        errPipe[1] = ::open(::ptsname(errPipe[0]), O_RDWR | O_NOCTTY | O_CLOEXEC);
     }
     // Under Wine a Linux path is reached through drive Z:. Words such as ">FILE" are the shell's.
     const char* windowsCli = std::getenv("KESTRUN_CLI_EXE");
@@ -206,7 +198,8 @@ unsigned long ticksTaken(const std::string& err) {
     return end == std::string::npos ? 0 : std::stoul(err.substr(start, end - start));
 }
 
-std::string fromHex(const std::string& digits) {
+std::string fromHex(std::string digits) {
+    std::erase(digits, ' ');
     std::string out;
     for (std::size_t at = 0; at + 1 < digits.size(); at += 2) {
         out += static_cast<char>(std::stoi(digits.substr(at, 2), nullptr, 16));
@@ -217,17 +210,11 @@ std::string fromHex(const std::string& digits) {
 namespace {
 
 // ':', then the length, address, type and data as hex digits, then the checksum.
-std::string hexRecord(const std::vector<uint8_t>& fields) {
-    uint8_t sum = 0;
-    std::string line = ":";
-    char text[3];
-    for (uint8_t b : fields) {
-        sum = static_cast<uint8_t>(sum - b);
-        std::snprintf(text, sizeof text, "%02X", b);
-        line += text;
-    }
-    std::snprintf(text, sizeof text, "%02X", sum);
-    return line + text;
+std::string hexRecord(std::vector<uint8_t> fields) {
+    fields.push_back(static_cast<uint8_t>(-std::accumulate(fields.begin(), fields.end(), 0)));
+    std::string line = ":" + test::hexText(fields);
+    std::erase(line, ' ');
+    return line;
 }
 
 } // namespace
@@ -246,7 +233,7 @@ std::vector<std::string> hexImageLines(std::size_t size) {
     return lines;
 }
 
-std::string hexText(const std::vector<std::string>& lines) {
+std::string hexFile(const std::vector<std::string>& lines) {
     std::string text;
     for (const std::string& line : lines) {
         text += line + "\r\n";

@@ -65,55 +65,22 @@ struct TempDir : test::ScratchFolder {
     std::string path(const std::string& name) const { return path() + "/" + name; }
 };
 
-/// Opens a pseudo-terminal of 30 columns, non-blocking: answers its controlling side, sets
-/// `farEnd` to the other side's path.
-int openTerminal(std::string& farEnd);
 /// The bytes of a file; nothing when it cannot be read.
 inline std::string readFile(const std::string& path) {
     return test::fileBytes(path).value_or("");
 }
-/// Bytes from hex digits: "3B47" is 0x3B 0x47.
-std::string fromHex(const std::string& digits);
+/// Bytes from hex digits, spaces between bytes or not: "3B47" and "3B 47" are 0x3B 0x47.
+std::string fromHex(std::string digits);
 
 /// An image of `size` bytes (at most 64 KiB) from address 0, 16 data bytes a line: an extended
 /// linear address record first, the end-of-file record last.
 std::vector<std::string> hexImageLines(std::size_t size);
 /// The lines joined, each ending in CR LF.
-std::string hexText(const std::vector<std::string>& lines);
+std::string hexFile(const std::vector<std::string>& lines);
 
 // A value outside every kind of limit: 200 for Speed (top 100), 0 for Pan (bottom 1), 101 for
 // Tilt, radio code 7 (no button), toggle byte 2 (on), counts 0x0FFF and 0xFFFF (both 10.00).
 inline const char* OddRecordHex = "C8000065070203000FFFFFFF000008000400";
 inline const std::string OddRecord = fromHex(OddRecordHex);
-inline const char* OddRecordText = "Lens Control / Digital Connection: none\n"
-                                   "Focus Analog Range / Low: 10.00\n"
-                                   "Focus Analog Range / High: 10.00\n"
-                                   "Zoom Analog Range / Low: 0.00\n"
-                                   "Zoom Analog Range / Center: 5.00\n"
-                                   "Zoom Analog Range / High: 2.50\n"
-                                   "Zoom Setup / Speed: 100\n"
-                                   "Zoom Setup / Smoothing: 0\n"
-                                   "Joystick Deadband / Pan: 1\n"
-                                   "Joystick Deadband / Tilt: 100\n"
-                                   "Misc Controls / One Way Communication: on\n"
-                                   "Misc Controls / Pressure Joystick: off\n"
-                                   "Camera Trigger: Level High\n";
-inline const char* OddRecordJson = R"({
-  "raw": "C8000065070203000FFFFFFF000008000400",
-  "ZoomSpeed": 100,
-  "ZoomSmoothing": 0,
-  "PanDeadband": 1,
-  "TiltDeadband": 100,
-  "DigitalConnection": null,
-  "OneWayCommunication": true,
-  "CameraTrigger": "Level High",
-  "PressureJoystick": false,
-  "FocusRangeLow": "10.00",
-  "FocusRangeHigh": "10.00",
-  "ZoomRangeLow": "0.00",
-  "ZoomRangeCenter": "5.00",
-  "ZoomRangeHigh": "2.50"
-}
-)";
 
 } // namespace kestrun::clitest

@@ -71,8 +71,6 @@ public:
         }
         return pending_;
     }
-    /// Forgets the first `count` bytes taken from the wire.
-    void take(std::size_t count) { pending_.erase(0, count); }
     /// Writes the controller's bytes; false if the terminal took fewer.
     bool answer(const std::string& bytes) {
         return ::write(controller_, bytes.data(), bytes.size()) ==
