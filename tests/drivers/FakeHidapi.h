@@ -6,8 +6,8 @@
 //     keeps the configuration (0x50) the last program set until it is unplugged;
 //   - UART data travels in reports whose id is the data count, 1 to 63; an output report may be
 //     padded to 64 bytes;
-//   - every open handle gets its own copy of each input report, at most 64 queued, newer ones
-//     dropped; opening is never exclusive;
+//   - the kernel queues at most 64 input reports for the open node, newer ones are dropped;
+//     opening is never exclusive (the tests keep one handle open at a time);
 //   - the kernel starts polling when a node is opened, so what the chip held comes into the new
 //     handle at once; Set Purge FIFOs (0x43) empties only the chip's FIFO;
 //   - a write may block (in real time) like an interrupt transfer the kernel holds;
@@ -17,7 +17,13 @@
 
 #include "link/cp2110/Cp2110Bridge.h"
 
+#include <algorithm>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
+#include <list>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -29,8 +35,7 @@ inline const std::vector<uint8_t> PowerUpConfig{0x50, 0x00, 0x01, 0xC2, 0x00,
 
 struct Device {
     std::string path;
-    std::wstring product;
-    bool hasProduct = true; ///< false: hidapi gives a null product string
+    std::optional<std::wstring> product; ///< none: hidapi gives a null product string
     uint16_t vendorId = 0x10C4;
     uint16_t productId = 0xEA80;
     int listings = 1;          ///< entries hid_enumerate gives for this path (at most 4)
@@ -42,32 +47,76 @@ struct Device {
     int writeBlockMs = 0;      ///< each output report blocks this long, unless unplugged
 
     bool uartEnabled = false;
-    std::vector<uint8_t> uartConfig = PowerUpConfig;  ///< Get/Set UART Config, as the chip holds it
-    std::vector<uint8_t> fifo;                        ///< received bytes no open handle took yet
-    std::vector<uint8_t> uartOut;                     ///< bytes that went out on the UART
-    std::vector<std::vector<uint8_t>> outputReports;  ///< every report the host wrote, raw
-    std::vector<std::vector<uint8_t>> featureReports; ///< every feature report the host sent
+    std::vector<uint8_t> uartConfig = PowerUpConfig; ///< Get/Set UART Config, as the chip holds it
+    std::vector<uint8_t> fifo = {};                  ///< what the chip received, no handle open
+    std::deque<std::vector<uint8_t>> queue = {};     ///< input reports the kernel holds
+    std::vector<uint8_t> uartOut = {};               ///< bytes that went out on the UART
+    std::vector<std::vector<uint8_t>> outputReports = {};  ///< every report the host wrote, raw
+    std::vector<std::vector<uint8_t>> featureReports = {}; ///< every feature report the host sent
     int openHandles = 0;
 };
 
-/// Forgets every device.
-void reset();
-/// Plugs in a device, listed after those already there.
-Device& addDevice(const std::string& path, const std::wstring& product);
+/// The devices plugged in, in that order (a list: handles keep pointing at their device).
+inline std::list<Device> devices;
+inline std::mutex mutex;
+inline std::condition_variable unplugged;
+using Lock = std::unique_lock<std::mutex>;
+
 /// The device at `path`, or nullptr.
-Device* device(const std::string& path);
-/// Unplugs a device (its open handles fail from now on, a blocked write ends) or plugs it in
+inline Device* device(const std::string& path) {
+    const auto it = std::find_if(devices.begin(), devices.end(),
+                                 [&](const Device& d) { return d.path == path; });
+    return it == devices.end() ? nullptr : &*it;
+}
+
+/// Plugs in a device, listed after those already there.
+inline Device& addDevice(const std::string& path, const std::wstring& product) {
+    const Lock lock(mutex);
+    return devices.emplace_back(Device{.path = path, .product = product});
+}
+
+/// Unplugs a device (its open handle fails from now on, a blocked write ends) or plugs it in
 /// again, its UART disabled and configured as at power-up.
-void plug(const std::string& path, bool in);
-/// The controller sends `bytes`; the chip packs them into input reports of at most `perReport`
-/// data bytes, one copy for each open handle, or keeps them in its FIFO while none is open.
-/// Bytes sent while the UART is disabled are lost.
-void controllerSends(const std::string& path, const std::vector<uint8_t>& bytes,
-                     std::size_t perReport = 63);
-/// Queues one raw input report ([id, ...]) in every open handle of the device.
-void deliver(const std::string& path, const std::vector<uint8_t>& report);
-/// The fake millisecond clock and node check the driver is given in tests.
-uint64_t clockMs();
-kestrun::NodeAccess nodeAccess(const std::string& path);
+inline void plug(const std::string& path, bool in) {
+    const Lock lock(mutex);
+    Device& d = *device(path);
+    d.present = in;
+    d.uartEnabled = false;
+    d.uartConfig = PowerUpConfig;
+    d.fifo.clear();
+    d.queue.clear();
+    unplugged.notify_all();
+}
+
+/// The chip packs `bytes` into input reports of at most `perReport` data bytes for the open
+/// handle (the kernel keeps at most 64); none open, they are lost.
+inline void sendAsReports(Device& d, const std::vector<uint8_t>& bytes, std::size_t perReport) {
+    for (std::size_t at = 0; at < bytes.size(); at += perReport) {
+        const std::size_t n = std::min(perReport, bytes.size() - at);
+        if (d.openHandles > 0 && d.queue.size() < 64) {
+            d.queue.emplace_back(1, static_cast<uint8_t>(n));
+            d.queue.back().insert(d.queue.back().end(), bytes.begin() + at, bytes.begin() + at + n);
+        }
+    }
+}
+
+/// The controller sends `bytes`, lost while the UART is disabled.
+inline void controllerSends(const std::string& path, const std::vector<uint8_t>& bytes,
+                            std::size_t perReport = 63) {
+    const Lock lock(mutex);
+    Device& d = *device(path);
+    if (d.present && d.uartEnabled) {
+        sendAsReports(d, bytes, perReport);
+    }
+}
+
+/// The node check the driver is given in tests.
+inline kestrun::NodeAccess nodeAccess(const std::string& path) {
+    const Device* d = device(path);
+    if (d == nullptr || !d->present) {
+        return kestrun::NodeAccess::Missing;
+    }
+    return d->denied ? kestrun::NodeAccess::Denied : kestrun::NodeAccess::Granted;
+}
 
 } // namespace fakehid
