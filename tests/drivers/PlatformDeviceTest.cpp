@@ -30,11 +30,9 @@ TEST(UdevMonitor, AddAndRemoveOfANodeBecomeNotices) {
     };
     for (const auto& [action, devnode, eventType] : cases) {
         const auto change = deviceChangeFromUevent(action, devnode);
-        const std::string row =
-            std::string(action ? action : "-") + " " + (devnode ? devnode : "-");
-        ASSERT_EQ(change.has_value(), eventType.has_value()) << row;
+        ASSERT_EQ(change.has_value(), eventType.has_value()) << action << " " << devnode;
         if (change) {
-            EXPECT_EQ(change->eventType, *eventType) << row;
+            EXPECT_EQ(change->eventType, *eventType) << action;
             EXPECT_EQ(change->notice.deviceType, DeviceTypeInterface);
             EXPECT_EQ(change->notice.name, devnode);
         }
