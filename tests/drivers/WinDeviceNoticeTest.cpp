@@ -4,9 +4,7 @@
 
 #include "link/serial/SerialBridge.h"
 #include "link/win/WinDeviceMonitor.h"
-#include "settings/WidePath_win.h"
-#include "tests/support/RecordingHost.h"
-#include "tests/support/ScriptedBridge.h"
+#include "tests/support/Rig.h"
 
 #include <gtest/gtest.h>
 
@@ -15,16 +13,17 @@
 #include <dbt.h>
 
 #include <cstring>
-#include <optional>
-#include <vector>
 
 namespace kestrun {
 namespace {
 
-// A notice record as Windows lays it out: the header, then the zero-terminated name at `at`. `size`
-// other than 0 claims that size in the header instead of the true one.
-std::vector<uint8_t> noticeRecord(DWORD deviceType, const std::wstring& name, std::size_t at,
-                                  DWORD size = 0) {
+constexpr std::size_t NameAt = offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name);
+
+// A notice record as Windows lays it out: the header, then the zero-terminated name (a port's at
+// its own place). `size` other than 0 claims that size in the header instead of the true one.
+std::vector<uint8_t> noticeRecord(DWORD deviceType, const std::wstring& name, DWORD size = 0) {
+    const std::size_t at =
+        deviceType == DBT_DEVTYP_PORT ? offsetof(DEV_BROADCAST_PORT_W, dbcp_name) : NameAt;
     std::vector<uint8_t> bytes(at + (name.size() + 1) * sizeof(wchar_t));
     std::memcpy(bytes.data() + at, name.c_str(), (name.size() + 1) * sizeof(wchar_t));
     auto* header = reinterpret_cast<DEV_BROADCAST_HDR*>(bytes.data());
@@ -33,39 +32,34 @@ std::vector<uint8_t> noticeRecord(DWORD deviceType, const std::wstring& name, st
     return bytes;
 }
 
-constexpr std::size_t NameAt = offsetof(DEV_BROADCAST_DEVICEINTERFACE_W, dbcc_name);
-constexpr std::size_t PortNameAt = offsetof(DEV_BROADCAST_PORT_W, dbcp_name);
-
+// Arrival and removal keep their code and device type; the name comes as UTF-8.
 TEST(WinDeviceNotices, EachNoticeBecomesTheLinksNoticeOrNone) {
-    struct Case {
+    constexpr DWORD Interface = DBT_DEVTYP_DEVICEINTERFACE;
+    const struct {
         WPARAM event;
-        std::vector<uint8_t> record;
-        std::optional<DeviceChange> change;
-    };
-    const Case cases[] = {
-        {DBT_DEVICEARRIVAL, noticeRecord(DBT_DEVTYP_DEVICEINTERFACE, L"\\\\?\\hid#a", NameAt),
-         DeviceChange{DeviceArrival, {DeviceTypeInterface, "\\\\?\\hid#a"}}},
-        {DBT_DEVICEREMOVECOMPLETE,
-         noticeRecord(DBT_DEVTYP_DEVICEINTERFACE, L"\\\\?\\HID#K\u00f6pfe\u65e5", NameAt),
-         DeviceChange{DeviceRemoveComplete,
-                      {DeviceTypeInterface, "\\\\?\\HID#K\xC3\xB6pfe\xE6\x97\xA5"}}},
-        {DBT_DEVICEREMOVECOMPLETE, noticeRecord(DBT_DEVTYP_PORT, L"COM5", PortNameAt),
-         DeviceChange{DeviceRemoveComplete, {DBT_DEVTYP_PORT, "COM5"}}},
+        DWORD type;
+        std::wstring name;
+        DWORD size;
+        const char* expected; ///< the notice's name; nullptr: no notice
+    } cases[] = {
+        {DBT_DEVICEARRIVAL, Interface, L"\\\\?\\hid#a", 0, "\\\\?\\hid#a"},
+        {DBT_DEVICEREMOVECOMPLETE, Interface, L"\\\\?\\HID#K\u00f6pfe\u65e5", 0,
+         "\\\\?\\HID#K\xC3\xB6pfe\xE6\x97\xA5"},
+        {DBT_DEVICEREMOVECOMPLETE, DBT_DEVTYP_PORT, L"COM5", 0, "COM5"},
         // A name that runs to the record's end without its zero is cut there, never read past.
-        {DBT_DEVICEARRIVAL,
-         noticeRecord(DBT_DEVTYP_DEVICEINTERFACE, L"abcdef", NameAt, NameAt + 3 * sizeof(wchar_t)),
-         DeviceChange{DeviceArrival, {DeviceTypeInterface, "abc"}}},
-        {DBT_DEVICEQUERYREMOVE, noticeRecord(DBT_DEVTYP_DEVICEINTERFACE, L"x", NameAt), {}},
-        {DBT_DEVICEARRIVAL, noticeRecord(DBT_DEVTYP_VOLUME, L"", NameAt), {}},
-        {DBT_DEVICEARRIVAL, noticeRecord(DBT_DEVTYP_DEVICEINTERFACE, L"x", NameAt, 4), {}},
+        {DBT_DEVICEARRIVAL, Interface, L"abcdef", NameAt + 3 * sizeof(wchar_t), "abc"},
+        {DBT_DEVICEQUERYREMOVE, Interface, L"x", 0, nullptr},
+        {DBT_DEVICEARRIVAL, DBT_DEVTYP_VOLUME, L"", 0, nullptr},
+        {DBT_DEVICEARRIVAL, Interface, L"x", 4, nullptr},
     };
-    for (const Case& c : cases) {
-        const auto change = deviceChangeFromBroadcast(c.event, c.record.data());
-        ASSERT_EQ(change.has_value(), c.change.has_value()) << c.event;
+    for (const auto& c : cases) {
+        const auto change =
+            deviceChangeFromBroadcast(c.event, noticeRecord(c.type, c.name, c.size).data());
+        ASSERT_EQ(change.has_value(), c.expected != nullptr) << c.event << " " << c.expected;
         if (change) {
-            EXPECT_EQ(change->eventType, c.change->eventType);
-            EXPECT_EQ(change->notice.deviceType, c.change->notice.deviceType);
-            EXPECT_EQ(change->notice.name, c.change->notice.name);
+            EXPECT_EQ(change->eventType, c.event);
+            EXPECT_EQ(change->notice.deviceType, c.type);
+            EXPECT_EQ(change->notice.name, c.expected);
         }
     }
     EXPECT_FALSE(deviceChangeFromBroadcast(DBT_DEVICEARRIVAL, nullptr));
@@ -74,35 +68,28 @@ TEST(WinDeviceNotices, EachNoticeBecomesTheLinksNoticeOrNone) {
 // The bridge opened under hidapi's spelling is closed by a removal spelt in lower case, and opened
 // again by the next arrival; the monitor's handle wakes its watcher each time.
 TEST(WinDeviceNotices, RemovalInOtherLetterCaseAndArrivalReachTheLink) {
-    const std::string path = "\\\\?\\HID#VID_10C4&PID_EA80#7&2B1F0C3A&0&0000#{"
-                             "4D1E55B2-F16F-11CF-88CB-001111000030}";
-    test::ScriptedBridge bridge;
-    bridge.devices[0].path = path;
-    test::RecordingHost host;
-    LinkEngine engine(bridge, host);
-    engine.reset();
-    engine.ConnectBridge();
-    ASSERT_EQ(host.connectionText, "Connected");
-
+    test::Rig<> rig(false);
+    rig.bridge.devices[0].path = "\\\\?\\HID#VID_10C4&PID_EA80#7&2B1F0C3A&0&0000#{"
+                                 "4D1E55B2-F16F-11CF-88CB-001111000030}";
+    rig.engine.ConnectBridge();
+    ASSERT_EQ(rig.host.connectionText, "Connected");
     WinDeviceMonitor monitor;
     ASSERT_NE(monitor.window(), nullptr);
-    std::wstring lower = widePath(path);
-    for (wchar_t& c : lower) {
-        c = static_cast<wchar_t>(towlower(c));
-    }
+    const auto handle = reinterpret_cast<HANDLE>(monitor.noticeHandle());
     for (const auto& [event, connection] : {std::pair{DBT_DEVICEREMOVECOMPLETE, "Disconnected"},
                                             std::pair{DBT_DEVICEARRIVAL, "Connected"}}) {
-        std::vector<uint8_t> record = noticeRecord(DBT_DEVTYP_DEVICEINTERFACE, lower, NameAt);
+        std::vector<uint8_t> record = noticeRecord(DBT_DEVTYP_DEVICEINTERFACE,
+                                                   L"\\\\?\\hid#vid_10c4&pid_ea80#7&2b1f0c3a&0&"
+                                                   L"0000#{4d1e55b2-f16f-11cf-88cb-001111000030}");
         SendMessageW(static_cast<HWND>(monitor.window()), WM_DEVICECHANGE, event,
                      reinterpret_cast<LPARAM>(record.data()));
-        const auto handle = reinterpret_cast<HANDLE>(monitor.noticeHandle());
         EXPECT_EQ(WaitForSingleObject(handle, 0), DWORD{WAIT_OBJECT_0}) << connection;
         for (const DeviceChange& change : monitor.receive()) {
-            engine.HandleDeviceChange(change.eventType, &change.notice);
+            rig.engine.HandleDeviceChange(change.eventType, &change.notice);
         }
         EXPECT_EQ(WaitForSingleObject(handle, 0), DWORD{WAIT_TIMEOUT})
             << "received, so quiet again";
-        EXPECT_EQ(host.connectionText, connection);
+        EXPECT_EQ(rig.host.connectionText, connection);
     }
 }
 
@@ -110,25 +97,20 @@ TEST(WinDeviceNotices, RemovalInOtherLetterCaseAndArrivalReachTheLink) {
 // (closed since its port went) hands the link an arrival naming its own port, so the link opens
 // it anew. A port missing at start is named with Windows' reason.
 TEST(WinDeviceNotices, AComPortArrivalLetsTheLinkOpenTheSerialPortAgain) {
-    SerialBridge bridge("COM199");
-    test::RecordingHost host;
-    LinkEngine engine(bridge, host);
-    engine.reset();
-    engine.ConnectBridge();
-    EXPECT_EQ(host.connectionText, "Disconnected");
-    EXPECT_EQ(bridge.lastOpenProblem().text.rfind("COM199: ", 0), 0u);
-
+    test::Rig<SerialBridge> rig(true, "COM199");
+    EXPECT_EQ(rig.host.connectionText, "Disconnected");
+    EXPECT_EQ(rig.bridge.lastOpenProblem().text.rfind("COM199: ", 0), 0u);
     // The bridge's own window is the only notice window of this process.
     const HWND window = FindWindowExW(HWND_MESSAGE, nullptr, L"KestrunDeviceNotices", nullptr);
     ASSERT_NE(window, nullptr);
-    std::vector<uint8_t> record = noticeRecord(
-        DBT_DEVTYP_DEVICEINTERFACE,
-        L"\\\\?\\FTDIBUS#VID_0403+PID_6001#{86e0d1e0-8089-11d0-9ce4-08003e301f73}", NameAt);
+    std::vector<uint8_t> record =
+        noticeRecord(DBT_DEVTYP_DEVICEINTERFACE,
+                     L"\\\\?\\FTDIBUS#VID_0403+PID_6001#{86e0d1e0-8089-11d0-9ce4-08003e301f73}");
     SendMessageW(window, WM_DEVICECHANGE, DBT_DEVICEARRIVAL,
                  reinterpret_cast<LPARAM>(record.data()));
-    EXPECT_EQ(WaitForSingleObject(reinterpret_cast<HANDLE>(bridge.noticeHandle()), 0),
+    EXPECT_EQ(WaitForSingleObject(reinterpret_cast<HANDLE>(rig.bridge.noticeHandle()), 0),
               DWORD{WAIT_OBJECT_0});
-    const std::vector<DeviceChange> changes = bridge.receive();
+    const std::vector<DeviceChange> changes = rig.bridge.receive();
     ASSERT_EQ(changes.size(), 1u);
     EXPECT_EQ(changes[0].eventType, DeviceArrival);
     EXPECT_EQ(changes[0].notice.deviceType, DeviceTypeInterface);

@@ -3,16 +3,14 @@
 // its target leaves the old file byte for byte and no temporary file behind.
 
 #include "settings/SettingsFile.h"
+#include "tests/support/Rig.h"
 #include "upgrade/ReadOnlyFile.h"
 
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
-#include <filesystem>
-#include <fstream>
 #include <iterator>
-#include <sstream>
 
 namespace kestrun {
 namespace {
@@ -24,81 +22,55 @@ std::string utf8(const fs::path& path) {
     return std::string(text.begin(), text.end());
 }
 
-std::string bytesOf(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
-
 std::size_t entries(const fs::path& folder) {
     return static_cast<std::size_t>(
         std::distance(fs::directory_iterator(folder), fs::directory_iterator()));
 }
 
-struct Scratch {
-    fs::path root =
-        fs::temp_directory_path() / ("kestrun-win-" + std::to_string(::GetCurrentProcessId()));
-    Scratch() { fs::create_directories(root); }
-    ~Scratch() {
-        std::error_code ignored;
-        for (const auto& entry : fs::recursive_directory_iterator(root, ignored)) {
-            ::SetFileAttributesW(entry.path().c_str(), FILE_ATTRIBUTE_NORMAL);
-        }
-        fs::remove_all(root, ignored);
-    }
-};
-
 TEST(WindowsFiles, UnicodeNamesSaveLoadAndOpen) {
-    Scratch scratch;
-    SettingsRecord other = StartRecord;
-    other[2] = 0x42;
-    const fs::path names[] = {u8"plain.set", u8"J\u00f6rg/K\u00f6pfe/\u65e5\u672c.set"};
-    for (const fs::path& name : names) {
-        const fs::path file = scratch.root / name;
+    test::ScratchFolder scratch;
+    for (const fs::path name : {u8"plain.set", u8"J\u00f6rg/K\u00f6pfe/\u65e5\u672c.set"}) {
+        const fs::path file = scratch.path() / name;
         fs::create_directories(file.parent_path());
         ASSERT_TRUE(saveSettingsFile(utf8(file), StartRecord).ok()) << utf8(file);
-        ASSERT_TRUE(saveSettingsFile(utf8(file), other).ok()) << "replacing it";
-        EXPECT_EQ(bytesOf(file), std::string(other.begin(), other.end()));
+        ASSERT_TRUE(saveSettingsFile(utf8(file), test::OtherRecord).ok()) << "replacing it";
+        EXPECT_EQ(test::fileBytes(file),
+                  std::string(test::OtherRecord.begin(), test::OtherRecord.end()));
         EXPECT_EQ(entries(file.parent_path()), 1u) << "no temporary file stays";
         SettingsRecord loaded{};
         const SettingsFileResult result = loadSettingsFile(utf8(file), loaded);
         EXPECT_TRUE(result.ok() && result.loaded);
-        EXPECT_EQ(loaded, other);
+        EXPECT_EQ(loaded, test::OtherRecord);
         uint64_t length = 0;
         EXPECT_NE(openRegularFile(utf8(file), &length), nullptr);
         EXPECT_EQ(length, RecordSize);
     }
-    EXPECT_EQ(openRegularFile(utf8(scratch.root)), nullptr) << "a folder is no upgrade file";
+    EXPECT_EQ(openRegularFile(utf8(scratch.path())), nullptr) << "a folder is no upgrade file";
 }
 
 TEST(WindowsFiles, AFailedSaveLeavesTheOldFileAndNoTemporaryFile) {
-    Scratch scratch;
-    const fs::path readOnly = scratch.root / "read-only.set";
-    std::ofstream(readOnly, std::ios::binary) << std::string(30, 'x');
-    ::SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY);
-    fs::create_directory(scratch.root / "folder.set");
-    const struct {
-        fs::path target;
-        SettingsFileError saveError;
-        SettingsFileError loadError;
-    } cases[] = {
+    test::ScratchFolder scratch;
+    const std::string readOnly = scratch.write("read-only.set", std::string(30, 'x'));
+    ::SetFileAttributesW(fs::path(readOnly).c_str(), FILE_ATTRIBUTE_READONLY);
+    fs::create_directory(scratch.path() / "folder.set");
+    const std::tuple<fs::path, SettingsFileError, SettingsFileError> cases[] = {
+        // the target, the save's error, the load's error
         {readOnly, SettingsFileError::AccessDenied, SettingsFileError::None},
-        {scratch.root / "folder.set", SettingsFileError::FailedToSave,
+        {scratch.path() / "folder.set", SettingsFileError::FailedToSave,
          SettingsFileError::FailedToOpen},
-        {scratch.root / "missing" / "x.set", SettingsFileError::FailedToSave,
+        {scratch.path() / "missing" / "x.set", SettingsFileError::FailedToSave,
          SettingsFileError::NotFound},
     };
-    for (const auto& c : cases) {
-        const SettingsFileResult saved = saveSettingsFile(utf8(c.target), StartRecord);
-        EXPECT_EQ(saved.error, c.saveError) << utf8(c.target);
+    for (const auto& [target, saveError, loadError] : cases) {
+        const SettingsFileResult saved = saveSettingsFile(utf8(target), StartRecord);
+        EXPECT_EQ(saved.error, saveError) << utf8(target);
         EXPECT_FALSE(saved.reason.empty()) << "the system's reason, for kestrun-cli's message";
         SettingsRecord record{};
-        EXPECT_EQ(loadSettingsFile(utf8(c.target), record).error, c.loadError) << utf8(c.target);
+        EXPECT_EQ(loadSettingsFile(utf8(target), record).error, loadError) << utf8(target);
     }
-    EXPECT_EQ(bytesOf(readOnly), std::string(30, 'x'));
-    EXPECT_TRUE(fs::is_empty(scratch.root / "folder.set"));
-    EXPECT_EQ(entries(scratch.root), 2u) << "no temporary file stays";
+    EXPECT_EQ(test::fileBytes(readOnly), std::string(30, 'x'));
+    EXPECT_TRUE(fs::is_empty(scratch.path() / "folder.set"));
+    EXPECT_EQ(entries(scratch.path()), 2u) << "no temporary file stays";
 }
 
 } // namespace
