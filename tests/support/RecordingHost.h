@@ -35,10 +35,7 @@ public:
         connectionText = text;
         events.push_back("connection \"" + text + "\"");
     }
-    void setUpgradeProgress(int position) override {
-        progress = position;
-        progressHistory.push_back(position);
-    }
+    void setUpgradeProgress(int position) override { progress = position; }
     void setUpgradeFileText(const std::string& text) override { upgradeFileText = text; }
     void showMessage(const std::string& text, const std::string& caption,
                      MessageIcon icon) override {
@@ -67,7 +64,6 @@ public:
     std::string connectionText = "Disconnected";
     std::string upgradeFileText;
     int progress = 0;
-    std::vector<int> progressHistory;
     std::vector<Message> messages;
     std::vector<std::string> events;
     int recordToControlsCalls = 0;

@@ -179,22 +179,19 @@ struct Rig {
         }
         engine.LinkTick();
     }
-    /// Ticks until `done` holds, at most `limit` of them; answers the ticks taken.
+    /// Ticks until `done` holds, at most `limit` of them; answers the ticks taken (-1: it never
+    /// held).
     int ticksUntil(const std::function<bool()>& done, int limit) {
         int ticks = 0;
         for (; ticks < limit && !done(); ++ticks) {
             engine.LinkTick();
         }
-        return ticks;
-    }
-    bool tickUntil(const std::function<bool()>& done, int limit) {
-        ticksUntil(done, limit);
-        return done();
+        return done() ? ticks : -1;
     }
     void idleTicks(int count) {
         ticksUntil([] { return false; }, count);
     }
-    /// Ticks until the link is idle again (at most `limit`); answers the ticks taken.
+    /// Ticks until the link is idle again (at most `limit`); answers the ticks taken (-1: never).
     int runExchange(int limit = 5000) {
         return ticksUntil([this] { return engine.isIdle(); }, limit);
     }

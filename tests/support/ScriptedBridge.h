@@ -5,10 +5,13 @@
 
 #include "link/BridgeLibrary.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <deque>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kestrun::test {
@@ -18,6 +21,14 @@ struct FakeDevice {
     std::string path = "/dev/hidraw0";
     BridgeStatus openStatus = BridgeStatusCode::Success;
     BridgeStatus stringStatus = BridgeStatusCode::Success;
+
+    BridgeStatus copyString(uint32_t options, char* deviceString) const {
+        const std::string& s = options == BridgeStringOption::Path ? path : product;
+        const std::size_t n = std::min(s.size(), DeviceStringLength - 1);
+        std::memcpy(deviceString, s.data(), n);
+        deviceString[n] = '\0';
+        return BridgeStatusCode::Success;
+    }
 };
 
 class ScriptedBridge : public BridgeLibrary {
@@ -28,24 +39,103 @@ public:
     /// ReadTimedOut, as the library answers).
     void queueRead(std::vector<uint8_t> bytes) { reads.push_back(std::move(bytes)); }
     /// All bytes written, in order, flattened.
-    std::vector<uint8_t> wire() const;
+    std::vector<uint8_t> wire() const {
+        std::vector<uint8_t> all;
+        for (const auto& w : writes) {
+            all.insert(all.end(), w.begin(), w.end());
+        }
+        return all;
+    }
     /// The writes and forgets them.
-    std::vector<std::vector<uint8_t>> takeWrites();
+    std::vector<std::vector<uint8_t>> takeWrites() { return std::exchange(writes, {}); }
 
-    BridgeStatus HidUart_GetNumDevices(uint32_t* numDevices, uint16_t, uint16_t) override;
+    BridgeStatus HidUart_GetNumDevices(uint32_t* numDevices, uint16_t, uint16_t) override {
+        *numDevices = static_cast<uint32_t>(devices.size());
+        return BridgeStatusCode::Success;
+    }
     BridgeStatus HidUart_GetString(uint32_t deviceNum, uint16_t, uint16_t, char* deviceString,
-                                   uint32_t options) override;
+                                   uint32_t options) override {
+        if (deviceNum >= devices.size()) {
+            return BridgeStatusCode::DeviceNotFound;
+        }
+        const FakeDevice& d = devices[deviceNum];
+        return d.stringStatus != BridgeStatusCode::Success ? d.stringStatus
+                                                           : d.copyString(options, deviceString);
+    }
     BridgeStatus HidUart_Open(BridgeHandle* device, uint32_t deviceNum, uint16_t,
-                              uint16_t) override;
-    BridgeStatus HidUart_SetTimeouts(BridgeHandle device, uint32_t readTimeout,
-                                     uint32_t writeTimeout) override;
-    BridgeStatus HidUart_Read(BridgeHandle device, uint8_t* buffer, uint32_t numBytesToRead,
-                              uint32_t* numBytesRead) override;
-    BridgeStatus HidUart_Write(BridgeHandle device, const uint8_t* buffer, uint32_t numBytesToWrite,
-                               uint32_t* numBytesWritten) override;
-    BridgeStatus HidUart_GetOpenedString(BridgeHandle device, char* deviceString,
-                                         uint32_t options) override;
-    BridgeStatus HidUart_Close(BridgeHandle device) override;
+                              uint16_t) override {
+        ++openCalls;
+        *device = nullptr;
+        if (deviceNum >= devices.size()) {
+            return BridgeStatusCode::DeviceNotFound;
+        }
+        if (devices[deviceNum].openStatus != BridgeStatusCode::Success) {
+            return devices[deviceNum].openStatus;
+        }
+        *device = &handleTokens_[deviceNum % 16];
+        openedDevice = devices[deviceNum];
+        ++openHandles;
+        return BridgeStatusCode::Success;
+    }
+    BridgeStatus HidUart_SetTimeouts(BridgeHandle, uint32_t readTimeout,
+                                     uint32_t writeTimeout) override {
+        lastReadTimeout = readTimeout;
+        lastWriteTimeout = writeTimeout;
+        return BridgeStatusCode::Success;
+    }
+    BridgeStatus HidUart_Read(BridgeHandle, uint8_t* buffer, uint32_t numBytesToRead,
+                              uint32_t* numBytesRead) override {
+        *numBytesRead = 0;
+        lastRead.clear();
+        if (readFailure) {
+            return *readFailure;
+        }
+        std::optional<BridgeStatus> statusOverride;
+        if (!readStatusOverrides.empty()) {
+            statusOverride = readStatusOverrides.front();
+            readStatusOverrides.pop_front();
+        }
+        if (reads.empty()) {
+            return statusOverride.value_or(BridgeStatusCode::ReadTimedOut);
+        }
+        std::vector<uint8_t> next = std::move(reads.front());
+        reads.pop_front();
+        if (next.size() > numBytesToRead) {
+            // What does not fit stays for the next read, as a real bridge keeps it.
+            reads.emplace_front(next.begin() + numBytesToRead, next.end());
+            next.resize(numBytesToRead);
+        }
+        std::copy(next.begin(), next.end(), buffer);
+        *numBytesRead = static_cast<uint32_t>(next.size());
+        const BridgeStatus status =
+            statusOverride.value_or(next.size() == numBytesToRead ? BridgeStatusCode::Success
+                                                                  : BridgeStatusCode::ReadTimedOut);
+        if (status == BridgeStatusCode::Success || status == BridgeStatusCode::ReadTimedOut) {
+            lastRead = std::move(next);
+        }
+        return status;
+    }
+    BridgeStatus HidUart_Write(BridgeHandle, const uint8_t* buffer, uint32_t numBytesToWrite,
+                               uint32_t* numBytesWritten) override {
+        ++writeCalls;
+        *numBytesWritten = writeFailure ? 0 : numBytesToWrite;
+        if (!writeFailure) {
+            writes.emplace_back(buffer, buffer + numBytesToWrite);
+        }
+        return writeFailure.value_or(BridgeStatusCode::Success);
+    }
+    BridgeStatus HidUart_GetOpenedString(BridgeHandle, char* deviceString,
+                                         uint32_t options) override {
+        return pathFailure    ? *pathFailure
+               : openedDevice ? openedDevice->copyString(options, deviceString)
+                              : BridgeStatusCode::InvalidHandle;
+    }
+    BridgeStatus HidUart_Close(BridgeHandle) override {
+        ++closeCalls;
+        --openHandles;
+        openedDevice.reset();
+        return BridgeStatusCode::Success;
+    }
 
     std::vector<FakeDevice> devices;
     std::deque<std::vector<uint8_t>> reads;
@@ -61,7 +151,6 @@ public:
     int openHandles = 0;                     ///< opens less closes
     int openCalls = 0;
     int closeCalls = 0;
-    int readCalls = 0;
     int writeCalls = 0;
     uint32_t lastReadTimeout = 99, lastWriteTimeout = 99;
     /// The open device as it was when opened: the library still knows its path after the
