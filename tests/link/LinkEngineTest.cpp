@@ -37,10 +37,10 @@ TEST(LinkConnection, ProductStringMustContainCP2110InCapitals) {
         rig.engine.ConnectBridge();
         EXPECT_EQ(rig.engine.bridgeOpen(), opens);
         EXPECT_EQ(rig.bridge.openCalls, opens ? 1 : 0);
-        // No match sets no text at all.
+        // No match sets no text at all. Reads return at once, writes within 2 s.
         EXPECT_EQ(rig.host.events, std::vector<std::string>(opens, "connection \"Connected\""));
-        EXPECT_EQ(rig.bridge.lastReadTimeout, opens ? 0u : 99u); // reads return at once
-        EXPECT_EQ(rig.bridge.lastWriteTimeout, opens ? 2000u : 99u);
+        EXPECT_EQ(std::pair(rig.bridge.lastReadTimeout, rig.bridge.lastWriteTimeout),
+                  opens ? std::pair(0u, 2000u) : std::pair(99u, 99u));
     }
 }
 
@@ -62,16 +62,13 @@ TEST(LinkConnection, UnreadableDevicesAreSkippedAndTheLastMatchDecides) {
 }
 
 TEST(LinkNotices, OnlyARemovalOfTheOpenPathClosesTheBridge) {
-    struct Case {
-        const char* name;
-        uint32_t event;
-        uint32_t deviceType;
-        const char* path; // nullptr: a notice without its record
-        bool pathReadable;
-        bool openAfter;
-    };
     const uint32_t Remove = DeviceRemoveComplete, Iface = DeviceTypeInterface;
-    const Case cases[] = {
+    const struct {
+        const char* name;
+        uint32_t event, deviceType;
+        const char* path; // nullptr: a notice without its record
+        bool pathReadable, openAfter;
+    } cases[] = {
         {"removal of the open device", Remove, Iface, "/dev/hidraw0", true, false},
         {"removal differing only in case", Remove, Iface, "/DEV/HidRaw0", true, false},
         {"removal of a longer path", Remove, Iface, "/dev/hidraw00", true, true},
@@ -81,12 +78,11 @@ TEST(LinkNotices, OnlyARemovalOfTheOpenPathClosesTheBridge) {
         {"some other notice", 0x8001, Iface, "/dev/hidraw0", true, true},
         {"arrival while open", DeviceArrival, Iface, "/dev/hidraw0", true, true},
     };
-    for (const Case& c : cases) {
+    for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
         Rig<> rig;
-        if (!c.pathReadable) {
-            rig.bridge.pathFailure = BridgeStatusCode::DeviceIoFailed;
-        }
+        rig.bridge.pathFailure =
+            c.pathReadable ? std::nullopt : std::optional(BridgeStatusCode::DeviceIoFailed);
         DeviceNotice notice{c.deviceType, c.path ? c.path : ""};
         EXPECT_TRUE(rig.engine.HandleDeviceChange(c.event, c.path ? &notice : nullptr));
         EXPECT_EQ(rig.engine.bridgeOpen(), c.openAfter);
@@ -101,8 +97,7 @@ TEST(LinkNotices, OnlyARemovalOfTheOpenPathClosesTheBridge) {
 TEST(LinkTransmit, TextUpToTheBufferIsSentAndAFailureBringsABox) {
     Rig<> rig;
     EXPECT_TRUE(rig.engine.TransmitText(std::string(255, 'Z')));
-    ASSERT_EQ(rig.bridge.writes.size(), 1u);
-    EXPECT_EQ(rig.bridge.writes[0], std::vector<uint8_t>(255, 'Z')); // the zero byte not sent
+    EXPECT_EQ(rig.bridge.writes, std::vector(1, std::vector<uint8_t>(255, 'Z'))); // no zero byte
 
     EXPECT_FALSE(rig.engine.TransmitText(std::string(256, 'Z')));
     EXPECT_FALSE(rig.engine.TransmitText(std::u16string(256, u'Z')));
@@ -141,14 +136,10 @@ struct OvercountingBridge : ScriptedBridge {
 TEST(LinkTick, ReadAsksForTwoHundredFiftyFiveBytesAndTakesNoMore) {
     Rig<> rig;
     rig.exchange.GetData();
-    std::string junk;
-    for (int i = 0; i < 255 - 21; ++i) {
-        junk += "00 ";
-    }
-    rig.tick(junk + getReply(OtherRecord) + " A5"); // the 256th byte waits for the next read
+    // 234 zero bytes and a get reply fill the read; the 256th byte waits for the next one.
+    rig.tick(hexText(std::vector<uint8_t>(255 - 21, 0x00)) + " " + getReply(OtherRecord) + " A5");
     EXPECT_EQ(rig.host.record, OtherRecord);
-    ASSERT_EQ(rig.bridge.reads.size(), 1u);
-    EXPECT_EQ(rig.bridge.reads.front(), std::vector<uint8_t>{0xA5});
+    EXPECT_EQ(rig.bridge.reads, std::deque(1, std::vector<uint8_t>{0xA5}));
 
     Rig<OvercountingBridge> overcounting;
     overcounting.exchange.SendData();

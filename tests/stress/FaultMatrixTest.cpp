@@ -43,19 +43,15 @@ public:
     BridgeStatus HidUart_Read(BridgeHandle device, uint8_t* buffer, uint32_t numBytesToRead,
                               uint32_t* numBytesRead) override {
         // The controller's bytes leave room for ours, so nothing has to wait for the next read.
-        const uint32_t room = std::min<uint32_t>(numBytesToRead, ReadBufferSize);
-        std::vector<uint8_t> line(room);
+        std::vector<uint8_t> line(numBytesToRead);
         uint32_t got = 0;
         const BridgeStatus status = SimBridge::HidUart_Read(
-            device, line.data(), room - std::min<uint32_t>(garbage.size(), room), &got);
+            device, line.data(), numBytesToRead - static_cast<uint32_t>(garbage.size()), &got);
         *numBytesRead = 0;
         if (status != BridgeStatusCode::Success && status != BridgeStatusCode::ReadTimedOut) {
             return status;
         }
-        if (silent) {
-            return BridgeStatusCode::ReadTimedOut;
-        }
-        line.resize(std::min(got, room));
+        line.resize(silent ? 0 : got);
         auto at = line.begin();
         if (trigger && (at = std::find(line.begin(), line.end(), *trigger)) != line.end()) {
             ++at;
@@ -200,37 +196,22 @@ struct Case {
     }
 
     void inject() {
-        switch (fault) {
-        case Fault::Removed:
-            rig.bridge.remove();
-            break;
-        case Fault::Writes:
-            rig.bridge.options().writeFailure = BridgeStatusCode::WriteError;
-            break;
-        case Fault::Reads:
-            rig.bridge.options().readFailure = BridgeStatusCode::ReadError;
-            break;
-        case Fault::Silence:
-            rig.bridge.silent = true;
-            break;
-        case Fault::Garbage:
-            if (state != 13) { // 13 arms it with a trigger at the start (see reach)
-                rig.bridge.garbage = Garbage;
-            }
-            break;
-        case Fault::Deleted:
-            fs::remove(hexPath);
-            break;
-        case Fault::Truncated: // two whole lines and a piece of the third
-            fs::resize_file(hexPath, 2 * hex.lineLength + 10);
-            break;
-        case Fault::DiskFull:
-            save = saveOnFullDisk(settingsPath, rig.host.record);
-            break;
-        case Fault::NoRights:
-            save = saveWithoutRights(folder.path() / "locked", lockedPath, rig.host.record);
-            break;
-        }
+        const std::function<void()> faults[] = {
+            [&] { rig.bridge.remove(); },
+            [&] { rig.bridge.options().writeFailure = BridgeStatusCode::WriteError; },
+            [&] { rig.bridge.options().readFailure = BridgeStatusCode::ReadError; },
+            [&] { rig.bridge.silent = true; },
+            [&] { // 13 arms it with a trigger at the start (see run)
+                rig.bridge.garbage = state == 13 ? std::vector<uint8_t>{} : Garbage;
+            },
+            [&] { fs::remove(hexPath); },
+            [&] { fs::resize_file(hexPath, 2 * hex.lineLength + 10); }, // 2 lines and a piece
+            [&] { save = saveOnFullDisk(settingsPath, rig.host.record); },
+            [&] {
+                save = saveWithoutRights(folder.path() / "locked", lockedPath, rig.host.record);
+            },
+        };
+        faults[static_cast<std::size_t>(fault)]();
     }
 
     // Brings the link into the case's state, lets the fault strike there and runs the case out.

@@ -12,19 +12,14 @@
 #include "upgrade/CodeUpload.h"
 #include "upgrade/IntelHex.h"
 
-#include <array>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <numeric>
-#include <optional>
 #include <random>
 #include <span>
 #include <sstream>
 #include <stdexcept>
-#include <string>
-#include <utility>
-#include <vector>
 
 namespace kestrun::test {
 
@@ -72,12 +67,8 @@ class ScratchFolder {
 public:
     ScratchFolder() = default;
     ScratchFolder(const ScratchFolder&) = delete;
-    ScratchFolder& operator=(const ScratchFolder&) = delete;
     ~ScratchFolder() {
         std::error_code ignored;
-        if (path_.empty()) {
-            return;
-        }
         for (auto it = fs::recursive_directory_iterator(path_, ignored);
              it != fs::recursive_directory_iterator(); it.increment(ignored)) {
             fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ignored);

@@ -55,27 +55,24 @@ public:
     }
     BridgeStatus HidUart_GetString(uint32_t deviceNum, uint16_t, uint16_t, char* deviceString,
                                    uint32_t options) override {
-        if (deviceNum >= devices.size()) {
-            return BridgeStatusCode::DeviceNotFound;
-        }
-        const FakeDevice& d = devices[deviceNum];
-        return d.stringStatus != BridgeStatusCode::Success ? d.stringStatus
-                                                           : d.copyString(options, deviceString);
+        const BridgeStatus status = deviceNum < devices.size() ? devices[deviceNum].stringStatus
+                                                               : BridgeStatusCode::DeviceNotFound;
+        return status != BridgeStatusCode::Success
+                   ? status
+                   : devices[deviceNum].copyString(options, deviceString);
     }
     BridgeStatus HidUart_Open(BridgeHandle* device, uint32_t deviceNum, uint16_t,
                               uint16_t) override {
         ++openCalls;
         *device = nullptr;
-        if (deviceNum >= devices.size()) {
-            return BridgeStatusCode::DeviceNotFound;
+        const BridgeStatus status = deviceNum < devices.size() ? devices[deviceNum].openStatus
+                                                               : BridgeStatusCode::DeviceNotFound;
+        if (status == BridgeStatusCode::Success) {
+            *device = &handleTokens_[deviceNum % 16];
+            openedDevice = devices[deviceNum];
+            ++openHandles;
         }
-        if (devices[deviceNum].openStatus != BridgeStatusCode::Success) {
-            return devices[deviceNum].openStatus;
-        }
-        *device = &handleTokens_[deviceNum % 16];
-        openedDevice = devices[deviceNum];
-        ++openHandles;
-        return BridgeStatusCode::Success;
+        return status;
     }
     BridgeStatus HidUart_SetTimeouts(BridgeHandle, uint32_t readTimeout,
                                      uint32_t writeTimeout) override {
@@ -90,16 +87,11 @@ public:
         if (readFailure) {
             return *readFailure;
         }
-        std::optional<BridgeStatus> statusOverride;
-        if (!readStatusOverrides.empty()) {
-            statusOverride = readStatusOverrides.front();
-            readStatusOverrides.pop_front();
+        std::vector<uint8_t> next;
+        if (!reads.empty()) {
+            next = std::move(reads.front());
+            reads.pop_front();
         }
-        if (reads.empty()) {
-            return statusOverride.value_or(BridgeStatusCode::ReadTimedOut);
-        }
-        std::vector<uint8_t> next = std::move(reads.front());
-        reads.pop_front();
         if (next.size() > numBytesToRead) {
             // What does not fit stays for the next read, as a real bridge keeps it.
             reads.emplace_front(next.begin() + numBytesToRead, next.end());
@@ -107,9 +99,12 @@ public:
         }
         std::copy(next.begin(), next.end(), buffer);
         *numBytesRead = static_cast<uint32_t>(next.size());
-        const BridgeStatus status =
-            statusOverride.value_or(next.size() == numBytesToRead ? BridgeStatusCode::Success
-                                                                  : BridgeStatusCode::ReadTimedOut);
+        BridgeStatus status = next.size() == numBytesToRead ? BridgeStatusCode::Success
+                                                            : BridgeStatusCode::ReadTimedOut;
+        if (!readStatusOverrides.empty()) {
+            status = readStatusOverrides.front();
+            readStatusOverrides.pop_front();
+        }
         if (status == BridgeStatusCode::Success || status == BridgeStatusCode::ReadTimedOut) {
             lastRead = std::move(next);
         }

@@ -2,8 +2,12 @@
 // kind of byte, the line rules of the upload, the bar, the time limits and the finish; then how
 // an upgrade is refused, cancelled or fails, and what each end leaves behind: the state, the
 // texts, the bar, what went out afterwards, and the upgrade file closed (never left held open).
+// Before all that, the checks an upgrade file meets: the quick sniff and dot rule when it is
+// chosen (and that a refusal or a busy link never loses the earlier choice), and the full Intel
+// HEX check that stands between a damaged file and a freshly erased controller.
 
 #include "tests/support/Rig.h"
+#include "upgrade/IntelHex.h"
 
 #include <gtest/gtest.h>
 
@@ -19,70 +23,58 @@ TEST(UploadDialogue, WholeDialogueForASmallWellFormedFile) {
     // Two blank lines after the end record: 55 bytes.
     rig.choose(Line1 + "\r\n" + Line2 + "\r\n" + EndRecord + "\r\n\r\n\r\n");
     rig.upload.StartUpgrade();
-    EXPECT_EQ(rig.writes(), Writes{"\x1bP"});
-    EXPECT_EQ(rig.host.upgradeStatusText, "Waiting for Controller...");
-    EXPECT_EQ(rig.state(), 9);
-    rig.tick("78 3B"); // noise before ';' is ignored
-    EXPECT_EQ(rig.host.upgradeStatusText, "Erasing Flash Memory..");
-    EXPECT_EQ(rig.state(), 10);
-    rig.tick("40 FF");
-    EXPECT_EQ(rig.host.progress, 0xFF);
     // The file was read and checked at "Start": from then on the upload sends that copy only.
     std::filesystem::remove(rig.upload.upgradePath());
-
+    const std::string waiting = "Waiting for Controller...", erasing = "Erasing Flash Memory..",
+                      uploading = "Uploading new code..";
     // Each line in one write, its LF CR in a second; the bar at the bytes read so far. 0x01 is
     // not the end while records remain; once only blank lines follow, the file is consumed.
     const struct {
         std::string read;
         Writes sent;
-        int bar;
-    } steps[] = {{Ack, {Line1, "\n\r"}, 17 * 256 / 55},
-                 {Done, {}, 17 * 256 / 55},
-                 {Ack, {Line2, "\n\r"}, 38 * 256 / 55},
-                 {Ack, {EndRecord, "\n\r"}, 255}};
+        int bar, state;
+        std::string status;
+        int finished = 0;
+    } steps[] = {{"", {"\x1bP"}, 0, 9, waiting},
+                 {"78 3B", {}, 0, 10, erasing}, // noise before ';' is ignored
+                 {"40 FF", {}, 0xFF, 10, erasing},
+                 {Ack, {Line1, "\n\r"}, 17 * 256 / 55, 12, uploading},
+                 {Done, {}, 17 * 256 / 55, 12, uploading},
+                 {Ack, {Line2, "\n\r"}, 38 * 256 / 55, 12, uploading},
+                 {Ack, {EndRecord, "\n\r"}, 255, 12, uploading},
+                 {Done, {"Z\n\r"}, 0, 14, "", 1}, // 13 became 14 on the same tick
+                 {Ack, {}, 0, 0, "", 1}};         // bytes in the finishing states are dropped
     for (const auto& step : steps) {
+        SCOPED_TRACE("step " + std::to_string(&step - steps));
         rig.tick(step.read);
-        const auto at = &step - steps;
-        EXPECT_EQ(rig.writes(), step.sent) << "step " << at;
-        EXPECT_EQ(rig.host.progress, step.bar) << "step " << at;
-        EXPECT_EQ(rig.state(), 12) << "step " << at;
+        EXPECT_EQ(rig.writes(), step.sent);
+        EXPECT_EQ(rig.host.progress, step.bar);
+        EXPECT_EQ(rig.state(), step.state);
+        EXPECT_EQ(rig.host.upgradeStatusText, step.status);
+        EXPECT_EQ(rig.host.upgradeFinishedNotices, step.finished);
     }
-    EXPECT_EQ(rig.host.upgradeStatusText, "Uploading new code..");
-    EXPECT_EQ(rig.host.upgradeFinishedNotices, 0);
-
-    rig.tick(Done);
-    EXPECT_EQ(rig.writes(), Writes{"Z\n\r"});
-    EXPECT_EQ(rig.host.upgradeFinishedNotices, 1);
-    EXPECT_EQ(rig.host.upgradeStatusText, "");
-    EXPECT_EQ(rig.host.progress, 0);
     EXPECT_FALSE(rig.upload.upgradeFileOpen());
-    EXPECT_EQ(rig.state(), 14); // 13 became 14 on the tick step of the same tick
-    rig.tick(Ack);              // bytes in the finishing states are dropped
-    EXPECT_EQ(rig.state(), 0);
-    EXPECT_TRUE(rig.writes().empty());
     EXPECT_TRUE(rig.host.messages.empty());
 }
 
 // How lines leave the file. Every acknowledgement is 0x00 until nothing more goes out.
 TEST(UploadDialogue, LineRules) {
+    const Writes two = {":01", "\n\r", ":02", "\n\r"};
     const struct {
         const char* what;
         std::string file;
         Writes sent;
     } cases[] = {
-        {"blank lines cost no acknowledgement",
-         "\r\n\r\n:01\r\n\r\n:02\r\n",
-         {":01", "\n\r", ":02", "\n\r"}},
-        {"a trailing blank ends the line", ":01 rest\r\n:02\r\n", {":01", "\n\r", ":02", "\n\r"}},
-        {"a ';' comment is dropped", ":01;note\r\n:02\r\n", {":01", "\n\r", ":02", "\n\r"}},
+        {"blank lines cost no acknowledgement", "\r\n\r\n:01\r\n\r\n:02\r\n", two},
+        {"a trailing blank ends the line", ":01 rest\r\n:02\r\n", two},
+        {"a ';' comment is dropped", ":01;note\r\n:02\r\n", two},
         {"a leading blank sends only the line end", " :01\r\n:02\r\n", {"\n\r", ":02", "\n\r"}},
         {"lone LF line ends", ":01\n:02\n:03\n", {":01", "\n\r", ":02", "\n\r", ":03", "\n\r"}},
-        {"lone CR line ends", ":01\r:02\r", {":01", "\n\r", ":02", "\n\r"}},
-        {"a last line without its end still goes", ":01\r\n:02", {":01", "\n\r", ":02", "\n\r"}},
+        {"lone CR line ends", ":01\r:02\r", two},
+        {"a last line without its end still goes", ":01\r\n:02", two},
         {"letters beyond F and mid-line colons pass", ":GZ:x\r\n", {":GZ:x", "\n\r"}},
         {"blank and comment lines after the last record go with it",
-         ":01\r\n:02 ; end\r\n\r\n ; note\r\n\t\r\n",
-         {":01", "\n\r", ":02", "\n\r"}},
+         ":01\r\n:02 ; end\r\n\r\n ; note\r\n\t\r\n", two},
     };
     for (const auto& c : cases) {
         Rig<> rig;
@@ -92,9 +84,7 @@ TEST(UploadDialogue, LineRules) {
         Writes sent;
         for (int i = 0; i < 8; ++i) { // the erase's end, then one per line, then idle ones
             rig.tick(Ack);
-            for (auto& w : rig.writes()) {
-                sent.push_back(w);
-            }
+            std::ranges::copy(rig.writes(), std::back_inserter(sent));
         }
         EXPECT_EQ(sent, c.sent) << c.what;
         EXPECT_EQ(rig.upload.upgradeBytesRead(), c.file.size()) << c.what;
@@ -155,16 +145,10 @@ TEST(StartUpgrade, RefusesWithABoxAndSendsNothing) {
          false,
          {"Please connect the USB cable,\n and provide power to the head controller.",
           "Controller is not connected", MessageIcon::Error}},
-        {":0400000001020304F2\r\n:0400040005060708DF\r\n:00000001FF\r\n",
-         true,
-         {notValid + "Line 2: the checksum is DF but should be DE.", caption, MessageIcon::Error}},
         {":" + std::string(256, 'A') + "\r\n",
          true,
          {notValid + "Line 1: the record is longer than 255 characters.", caption,
           MessageIcon::Error}},
-        {":0400000001020304F2\r\n",
-         true,
-         {notValid + "Line 1: the file has no end-of-file record.", caption, MessageIcon::Error}},
         {"", true, {notValid + "The file cannot be opened.", caption, MessageIcon::Error}},
     };
     for (const auto& c : cases) {
@@ -263,6 +247,119 @@ TEST(UploadFailures, EachEndsIdleWithItsTextAndTheFileClosed) {
         rig.idleTicks(2100);
         EXPECT_TRUE(rig.writes().empty()) << c.what;
     }
+}
+
+TEST(IsHexFile, SniffsTheFirstThreeBytesAndTheDotRule) {
+    ScratchFolder folder;
+    const struct {
+        const char* name;
+        std::string content;
+        bool accepted;
+    } cases[] = {
+        {"late.hex", "10:", false},
+        {"letters.hex", ":GZ", true}, // any letter passes, not only A-F
+        {"three.hex", ":00", true},
+        {"two.hex", ":0", false},
+        {"bom.hex", "\xEF\xBB\xBF:10", false},
+        {"utf16.hex", std::string(":\0001\0000\0", 6), false},
+        {"high.hex", ":\xC3\xA9", false},
+        {"fw.new/firmware", ":10", true}, // the first '.' may lie in a folder name
+        {"firmware", ":10", false},       // no '.' anywhere in the path
+    };
+    const int before = openDescriptors();
+    for (const auto& c : cases) {
+        EXPECT_EQ(IsHexFile(folder.write(c.name, c.content)), c.accepted) << c.name;
+    }
+    EXPECT_FALSE(IsHexFile((folder.path() / "missing.hex").string()));
+    std::filesystem::create_directories(folder.path() / "folder.hex");
+    EXPECT_FALSE(IsHexFile((folder.path() / "folder.hex").string()));
+    // The path's first '.' must have two characters before it, whatever follows.
+    folder.write("fw.hex", ":10");
+    folder.write("a.hex", ":10");
+    const auto home = std::filesystem::current_path();
+    std::filesystem::current_path(folder.path());
+    EXPECT_TRUE(IsHexFile("fw.hex"));
+    EXPECT_FALSE(IsHexFile("a.hex"));
+    EXPECT_FALSE(IsHexFile("./fw.hex"));
+    std::filesystem::current_path(home);
+    EXPECT_EQ(openDescriptors(), before) << "every checked file is closed again";
+}
+
+TEST(SelectUpgradeFile, AcceptsRefusesAndNeverLosesTheEarlierChoice) {
+    Rig<> rig;
+    const std::string good = rig.folder.write("fw.new/ctrl.hex", ":00000001FF\r\n");
+    rig.upload.SelectUpgradeFile(good);
+    rig.upload.SelectUpgradeFile(""); // the dialog was cancelled
+    EXPECT_EQ(rig.upload.upgradeFileName(), "ctrl.hex");
+    EXPECT_EQ(rig.host.upgradeFileText, "ctrl.hex");
+    EXPECT_EQ(rig.upload.dialogFolder(), (rig.folder.path() / "fw.new").string());
+
+    rig.upload.SelectUpgradeFile(rig.folder.write("work/image.txt", "not hex"));
+    rig.upload.SelectUpgradeFile("D:\\work\\image.txt"); // named after its last backslash too
+    const Message refusal{"image.txt is not a valid hex file.", "Programming File Not Valid",
+                          MessageIcon::None};
+    EXPECT_EQ(rig.host.messages, (std::vector<Message>{refusal, refusal}));
+    EXPECT_EQ(rig.upload.upgradePath(), good);
+    EXPECT_EQ(rig.host.upgradeFileText, "ctrl.hex");
+
+    // While the upgrade waits for the boot loader, no choice is taken or refused.
+    rig.upload.StartUpgrade();
+    EXPECT_FALSE(rig.upload.canSelectFile());
+    rig.upload.SelectUpgradeFile(rig.folder.write("second.hex", ":10"));
+    rig.upload.SelectUpgradeFile(rig.folder.write("bad.hex", "xx"));
+    EXPECT_EQ(rig.upload.upgradePath(), good);
+    EXPECT_EQ(rig.host.messages.size(), 2u);
+}
+
+TEST(CheckHexImage, SummarisesAGoodFileAndNamesTheFirstBadLineAndItsProblem) {
+    ScratchFolder folder;
+    const auto check = [&](const std::string& content) {
+        return readUpgradeImage(folder.write("f.hex", content)).check;
+    };
+    const HexCheckResult ok = check(":020000040001F9\r\n"         // linear base 0x10000
+                                    ":04fff0000102030403\r\n"     // 0x0001FFF0-3, either case
+                                    "\r\n"                        // a blank line
+                                    ":02000002100EDE\n"           // segment base 0x100E0
+                                    ":020010001122BB ; comment\r" // 0x000100F0-1
+                                    ":00000001FF\r\n\r\n \t\r\n; built 2026\r\n"); // a trailer
+    EXPECT_TRUE(ok.ok) << ok.problem;
+    EXPECT_EQ(ok.records, 5u);
+    EXPECT_EQ(ok.dataBytes, 6u);
+    EXPECT_EQ(ok.lowAddress, 0x000100F0u);
+    EXPECT_EQ(ok.highAddress, 0x0001FFF3u);
+    // Each kind of bad record is named, with the first bad line.
+    const std::string good = ":0300300002337A1E\r\n";
+    const std::string end = ":00000001FF\r\n";
+    const struct {
+        std::string content;
+        std::size_t line;
+        const char* problem;
+    } cases[] = {
+        {good + ":03003000G2337A1E\r\n" + end, 2, "'G' is not a hex digit"},
+        {good + ":0300300002337A1\r\n" + end, 2, "the record has an odd number of hex digits"},
+        {":0400300002337A1D\r\n" + end, 1,
+         "the length byte gives 4 data bytes but the record holds 3"},
+        {":0300300002337A1F\r\n" + end, 1, "the checksum is 1F but should be 1E"},
+        {":00000006FA\r\n" + end, 1, "unknown record type 06"},
+        {":0100000100FE\r\n" + end, 1, "a record of type 01 must hold 0 data bytes"},
+        {":0100000401FA\r\n" + end, 1, "a record of type 04 must hold 2 data bytes"},
+        {good + good, 2, "the file has no end-of-file record"}, // the last line, not past it
+        {good + end + "\r\n " + good, 4, "something follows the end-of-file record"},
+        {good + " " + good + end, 2, "the line does not begin with a record"},
+        {good + "\r\n:" + std::string(256, '0') + "\r\n" + end, 3,
+         "the record is longer than 255 characters"},
+    };
+    for (const auto& c : cases) {
+        const HexCheckResult result = check(c.content);
+        EXPECT_FALSE(result.ok) << c.content;
+        EXPECT_EQ(result.line, c.line) << c.content;
+        EXPECT_EQ(result.problem, c.problem) << c.content;
+    }
+    EXPECT_EQ(readUpgradeImage(folder.path().string()).check.problem, "the file cannot be opened");
+    std::filesystem::resize_file(folder.write("huge.hex", ""), MaxUpgradeFileBytes + 1);
+    const UpgradeImage huge = readUpgradeImage((folder.path() / "huge.hex").string());
+    EXPECT_EQ(huge.check.problem, "the file is larger than 64 MiB, which no firmware is");
+    EXPECT_TRUE(huge.bytes.empty());
 }
 
 } // namespace
