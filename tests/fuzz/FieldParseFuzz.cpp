@@ -23,35 +23,21 @@ using namespace kestrun::fuzz;
 
 namespace {
 
-constexpr int32_t Int32Max = std::numeric_limits<int32_t>::max();
-constexpr int32_t Int32Min = std::numeric_limits<int32_t>::min();
-
-locale_t cLocale() {
-    static const locale_t c = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
-    return c;
-}
-
-int32_t saturate(long long value) {
-    return static_cast<int32_t>(std::clamp<long long>(value, Int32Min, Int32Max));
-}
+using Int32 = std::numeric_limits<int32_t>;
+const locale_t CLocale = newlocale(LC_ALL_MASK, "C", static_cast<locale_t>(nullptr));
 
 int32_t referenceWhole(const std::string& text) {
-    return saturate(strtoll_l(text.c_str(), nullptr, 10, cLocale()));
+    const long long read = strtoll_l(text.c_str(), nullptr, 10, CLocale);
+    return static_cast<int32_t>(std::clamp<long long>(read, Int32::min(), Int32::max()));
 }
 
 int32_t referenceHundredths(const std::string& text) {
-    const double read = strtod_l(text.c_str(), nullptr, cLocale());
+    const double read = strtod_l(text.c_str(), nullptr, CLocale);
     if (std::abs(read) > FLT_MAX) { // beyond single precision: no float to take it through
-        return read > 0 ? Int32Max : Int32Min;
+        return read > 0 ? Int32::max() : Int32::min();
     }
     const double product = static_cast<double>(static_cast<float>(read) + 0.001f) * 100.0;
     return static_cast<int32_t>(std::clamp(std::trunc(product), -2147483648.0, 2147483647.0));
-}
-
-// Only characters that can belong to a decimal number (no letters the C library would read as
-// a hexadecimal number, an infinity or a NaN).
-bool numberCharactersOnly(const std::string& text) {
-    return text.find_first_not_of("0123456789.+-eE \t\n\v\f\r") == std::string::npos;
 }
 
 } // namespace
@@ -64,12 +50,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     const int32_t value = parseFieldText(field, text);
     const std::string counted = text.substr(0, FieldTextLimit);
     FUZZ_CHECK(value == parseFieldText(field, counted));
+    // A decimal text is compared when made only of a number's characters: no letters the C
+    // library would read as a hexadecimal number, an infinity or a NaN.
     if (!field.decimalMode) {
         FUZZ_CHECK(value == referenceWhole(counted));
-    } else if (numberCharactersOnly(counted)) {
+    } else if (counted.find_first_not_of("0123456789.+-eE \t\n\v\f\r") == std::string::npos) {
         FUZZ_CHECK(value == referenceHundredths(counted));
     }
-
     const int32_t committed = clampToField(field, value);
     FUZZ_CHECK(committed >= field.minimum && committed <= field.maximum);
     FUZZ_CHECK(parseFieldText(field, formatFieldValue(field, committed)) == committed);

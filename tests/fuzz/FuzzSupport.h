@@ -26,22 +26,20 @@ namespace kestrun::fuzz {
 /// The fuzzer's bytes, read front to back; an exhausted script reads as zeros.
 class Script {
 public:
-    Script(const uint8_t* data, std::size_t size) : bytes_(data, size) {}
-    bool done() const { return at_ >= bytes_.size(); }
-    uint8_t byte() { return done() ? 0 : bytes_[at_++]; }
+    Script(const uint8_t* data, std::size_t size) : rest_(data, size) {}
+    bool done() const { return rest_.empty(); }
+    uint8_t byte() { return done() ? 0 : take(1)[0]; }
     /// Up to `count` bytes (fewer when the script runs out).
     std::span<const uint8_t> take(std::size_t count) {
-        const std::span<const uint8_t> out =
-            bytes_.subspan(at_, std::min(count, bytes_.size() - at_));
-        at_ += out.size();
+        const std::span<const uint8_t> out = rest_.first(std::min(count, rest_.size()));
+        rest_ = rest_.subspan(out.size());
         return out;
     }
     /// Everything not read yet.
-    std::span<const uint8_t> rest() { return take(bytes_.size()); }
+    std::span<const uint8_t> rest() { return take(rest_.size()); }
 
 private:
-    std::span<const uint8_t> bytes_;
-    std::size_t at_ = 0;
+    std::span<const uint8_t> rest_;
 };
 
 /// A folder for this process (its path holds no '.'), removed when the process ends.
