@@ -1,14 +1,12 @@
 #pragma once
-// Shared pieces of the shell's tests: the test run's own settings store, and settings files written
-// and read byte by byte.
+// Shared pieces of the window's and the shell's tests: settings files written and read byte by
+// byte.
 
 #include "app/AppText.h"
 #include "settings/SettingsRecord.h"
 
 #include <QByteArray>
 #include <QFile>
-#include <QSettings>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 namespace kestrun::test {
@@ -29,16 +27,6 @@ inline QByteArray readFile(const QString& path) {
 inline QByteArray recordBytes(const SettingsRecord& record) {
     return QByteArray(reinterpret_cast<const char*>(record.data()),
                       static_cast<qsizetype>(record.size()));
-}
-
-/// Points the settings store at a folder of the test run's own, so the tests never touch the
-/// user's recent files, and empties it.
-inline void useOwnSettingsStore() {
-    static const QTemporaryDir store;
-    QStandardPaths::setTestModeEnabled(true);
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, store.path());
-    QSettings(QString::fromLatin1(AppText::CompanyKey), QString::fromLatin1(AppText::AppName))
-        .clear();
 }
 
 /// A record unlike the start record in every byte, all within the window's ranges:
