@@ -15,25 +15,7 @@
 #include <unistd.h>
 
 namespace kestrun::clitest {
-namespace {
-
 using Clock = std::chrono::steady_clock;
-
-// Appends what `fd` has now. At end of file (or EIO, a terminal whose other side has gone) it
-// closes `fd` and sets it to -1.
-void drain(int& fd, std::string& into) {
-    char buffer[4096];
-    ssize_t n = 0;
-    while ((n = ::read(fd, buffer, sizeof buffer)) > 0) {
-        into.append(buffer, static_cast<std::size_t>(n));
-    }
-    if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
-        ::close(fd);
-        fd = -1;
-    }
-}
-
-} // namespace
 
 bool underWine() {
     const char* exe = std::getenv("KESTRUN_CLI_EXE");
@@ -140,9 +122,16 @@ CliProcess::~CliProcess() {
 void CliProcess::pump(int waitMs) {
     pollfd watch[2] = {{fds_[0], POLLIN, 0}, {fds_[1], POLLIN, 0}};
     ::poll(watch, 2, waitMs);
+    char buffer[4096];
     for (int i = 0; i < 2; ++i) {
-        if (fds_[i] >= 0) {
-            drain(fds_[i], i == 0 ? result_.out : result_.err);
+        ssize_t n = 0;
+        while (fds_[i] >= 0 && (n = ::read(fds_[i], buffer, sizeof buffer)) > 0) {
+            (i == 0 ? result_.out : result_.err).append(buffer, static_cast<std::size_t>(n));
+        }
+        // At end of file, or EIO from a terminal whose other side has gone, the stream is done.
+        if (fds_[i] >= 0 && (n == 0 || (errno != EAGAIN && errno != EINTR))) {
+            ::close(fds_[i]);
+            fds_[i] = -1;
         }
     }
 }
@@ -152,10 +141,6 @@ void CliProcess::waitForErr(const std::string& text) {
     while (result_.err.find(text) == std::string::npos && Clock::now() < deadline) {
         pump(5);
     }
-}
-
-void CliProcess::signal(int signalNumber) {
-    ::kill(pid_, signalNumber);
 }
 
 CliResult CliProcess::finish() {
@@ -207,19 +192,14 @@ std::string fromHex(std::string digits) {
     return out;
 }
 
-namespace {
-
-// ':', then the length, address, type and data as hex digits, then the checksum.
-std::string hexRecord(std::vector<uint8_t> fields) {
-    fields.push_back(static_cast<uint8_t>(-std::accumulate(fields.begin(), fields.end(), 0)));
-    std::string line = ":" + test::hexText(fields);
-    std::erase(line, ' ');
-    return line;
-}
-
-} // namespace
-
 std::vector<std::string> hexImageLines(std::size_t size) {
+    // ':', then the length, address, type and data as hex digits, then the checksum.
+    const auto hexRecord = [](std::vector<uint8_t> fields) {
+        fields.push_back(static_cast<uint8_t>(-std::accumulate(fields.begin(), fields.end(), 0)));
+        std::string line = ":" + test::hexText(fields);
+        std::erase(line, ' ');
+        return line;
+    };
     std::vector<std::string> lines = {hexRecord({2, 0, 0, 4, 0, 0})};
     for (std::size_t at = 0; at < size; at += 16) {
         const std::size_t count = std::min<std::size_t>(16, size - at);

@@ -4,12 +4,10 @@
 
 #include "tests/support/Rig.h"
 
-#include <filesystem>
+#include <csignal>
 #include <map>
 #include <string>
 #include <vector>
-
-#include <sys/types.h>
 
 namespace kestrun::clitest {
 
@@ -18,8 +16,7 @@ using Environment = std::map<std::string, std::string>;
 
 struct CliResult {
     int exitCode = -1; ///< 128 + signal when a signal ended it
-    std::string out;
-    std::string err;
+    std::string out, err;
 };
 
 class CliProcess {
@@ -36,7 +33,7 @@ public:
     void pump(int waitMs = 0);
     /// Pumps until standard error holds `text` (10 s at most).
     void waitForErr(const std::string& text);
-    void signal(int signalNumber);
+    void signal(int signalNumber) { ::kill(pid_, signalNumber); }
     /// Waits for the end (a kill after 60 s) and collects the rest.
     CliResult finish();
 

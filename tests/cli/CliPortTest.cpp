@@ -9,6 +9,8 @@
 #include <atomic>
 #include <poll.h>
 #include <thread>
+#include <tuple>
+#include <utility>
 
 namespace kestrun::clitest {
 namespace {
@@ -27,14 +29,6 @@ struct PtyController : test::PtyPeer {
     const std::string port = toolPort(path());
 };
 
-std::string frame(const std::string& record) {
-    unsigned sum = 0;
-    for (unsigned char c : record) {
-        sum += c;
-    }
-    return fromHex("A55A") + record + static_cast<char>(sum & 0xFF);
-}
-
 // One exchange: the bytes the tool must write, then the controller's answer, in pieces that
 // reach the tool a few ticks apart.
 struct Step {
@@ -45,12 +39,16 @@ struct Step {
 TEST(CliPort, EveryCommandPutsItsExactBytesOnTheWireAndTellsWhatCameBack) {
     TempDir dir;
     const std::string odd = dir.write("odd.kst", OddRecord);
+    const std::string oddReply = fromHex("A5 5A") + OddRecord + fromHex("51");
+    const std::string stray = fromHex("17") + oddReply;
     // The window, after opening the odd file, sends what its controls show: Speed 200 -> 100,
     // Pan 0 -> 1, Tilt 101 -> 100, radio code 7 -> 0, toggle byte 2 -> 1, count 0xFFFF -> 0x0FFF.
     const std::string oddSent =
         fromHex("A5 5A 64 00 01 64 00 01 03 00 0F FF 0F FF 00 00 08 00 04 00 F5");
     // A head's settings kept as JSON and turned back into a file send exactly the bytes read.
     const char* kept = "5A1E0A0F0201030104000C00000008000FFF"; // as the window writes it
+    const std::string keptSent =
+        fromHex("A5 5A 5A 1E 0A 0F 02 01 03 01 04 00 0C 00 00 00 08 00 0F FF BE");
     runCli({"--simulate", "get", "-o", dir.path("a.json")}, simulated("", kept));
     runCli({"convert", dir.path("a.json"), dir.path("a.set")});
     // set: Get Data, the record with the two values changed (and the rest as the window sends
@@ -61,9 +59,8 @@ TEST(CliPort, EveryCommandPutsItsExactBytesOnTheWireAndTellsWhatCameBack) {
     const std::vector<std::string> set = {"set", "ZoomSpeed=80", "CameraTrigger=Level Low"};
     const std::string confirmed = "Data Received\nData Sent\nData Received\n";
     const auto setSteps = [&](const std::string& heldAfter) {
-        return std::vector<Step>{{"\x3B\x47", {frame(OddRecord)}},
-                                 {changedSent, {"\x01"}},
-                                 {"\x3B\x47", {frame(heldAfter)}}};
+        return std::vector<Step>{
+            {"\x3B\x47", {oddReply}}, {changedSent, {"\x01"}}, {"\x3B\x47", {heldAfter}}};
     };
     // upgrade: ESC 'P' wakes the boot loader; erase progress (one step back), erased; each
     // record without its CR LF, then LF CR, the last one answered 0x01; then "Z\n\r". Standard
@@ -85,18 +82,16 @@ TEST(CliPort, EveryCommandPutsItsExactBytesOnTheWireAndTellsWhatCameBack) {
     const std::vector<Dialogue> dialogues = {
         // A stray byte, then the frame in three pieces.
         {{"get", "--json"},
-         {{"\x3B\x47",
-           {fromHex("17A5"), fromHex("5A") + OddRecord.substr(0, 8),
-            OddRecord.substr(8) + fromHex("51")}}},
+         {{"\x3B\x47", {stray.substr(0, 2), stray.substr(2, 9), stray.substr(11)}}},
          0,
          runCli({"show", "--json", odd}).out,
          "Data Received\n"},
         {{"--baud", "9600", "send", odd}, {{oddSent, {"\x01"}}}, 0, "", "Data Sent\n"},
         {{"send", odd}, {{oddSent, {nul}}}, 1, "", "Transmit Error!\n"},
-        {{"send", dir.path("a.set")}, {{frame(fromHex(kept)), {"\x01"}}}, 0, "", "Data Sent\n"},
-        {set, setSteps(changed), 0,
+        {{"send", dir.path("a.set")}, {{keptSent, {"\x01"}}}, 0, "", "Data Sent\n"},
+        {set, setSteps(changedSent), 0,
          "Zoom Setup / Speed: 100 -> 80\nCamera Trigger: Level High -> Level Low\n", confirmed},
-        {set, setSteps(OddRecord), 1, "",
+        {set, setSteps(oddReply), 1, "",
          confirmed + "The controller does not hold what was sent: sent " + hexText(changed) +
              ", holds " + hexText(OddRecord) + ".\n"},
         {{"upgrade", dir.write("fw.hex", hexFile(lines))},
@@ -157,14 +152,11 @@ TEST(CliPortGet, AHangUpIsToldAndTheCountdownEndsTheExchangeFiveSecondsLater) {
 // A loopback plug: the pty sends back what the tool writes, exactly, with its first byte
 // altered, or with its first byte lost. A port that is not there says so, by name.
 TEST(CliPortLoopback, TellsAGoodLineFromOneThatAltersOrLosesAByte) {
-    struct Case {
-        int firstByte; ///< -1 echoed, 0 lost, else XORed with it
-        int exitCode;
-        const char* err;
-    };
-    for (const Case c : {Case{-1, 0, ""}, Case{0x40, 1, "block 1, byte 1: sent "},
-                         Case{0, 1, "block 1, byte 1: lost ("}}) {
-        SCOPED_TRACE(c.err);
+    // The first byte back: -1 as sent, 0 lost, else XORed with this.
+    for (const auto& [firstByte, exitCode, err] :
+         {std::tuple{-1, 0, ""}, std::tuple{0x40, 1, "block 1, byte 1: sent "},
+          std::tuple{0, 1, "block 1, byte 1: lost ("}}) {
+        SCOPED_TRACE(err);
         PtyController controller;
         CliProcess tool({"--port", controller.port, "loopback", "--count", "3"});
         std::atomic<bool> done{false};
@@ -173,13 +165,9 @@ TEST(CliPortLoopback, TellsAGoodLineFromOneThatAltersOrLosesAByte) {
                 pollfd watch{controller.controllerFd(), POLLIN, 0};
                 ::poll(&watch, 1, 5);
                 std::string bytes = controller.PtyPeer::expect(controller.rest().size());
-                if (first && !bytes.empty()) {
-                    first = false;
-                    if (c.firstByte == 0) {
-                        bytes.erase(0, 1);
-                    } else if (c.firstByte > 0) {
-                        bytes[0] = static_cast<char>(bytes[0] ^ c.firstByte);
-                    }
+                if (!bytes.empty() && std::exchange(first, false) && firstByte >= 0) {
+                    firstByte == 0 ? bytes.erase(0, 1)
+                                   : bytes.replace(0, 1, 1, bytes[0] ^ firstByte);
                 }
                 controller.answer(bytes);
             }
@@ -187,9 +175,9 @@ TEST(CliPortLoopback, TellsAGoodLineFromOneThatAltersOrLosesAByte) {
         const CliResult r = tool.finish();
         done = true;
         plug.join();
-        EXPECT_EQ(r.exitCode, c.exitCode);
-        EXPECT_EQ(r.err.substr(0, std::string(c.err).size()), c.err) << r.err;
-        EXPECT_NE(r.out.find(c.exitCode == 0 ? " 0 wrong or missing" : " 1 wrong or missing"),
+        EXPECT_EQ(r.exitCode, exitCode);
+        EXPECT_TRUE(r.err.starts_with(err)) << r.err;
+        EXPECT_NE(r.out.find(exitCode == 0 ? " 0 wrong or missing" : " 1 wrong or missing"),
                   std::string::npos)
             << r.out;
     }
