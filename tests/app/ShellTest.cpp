@@ -6,8 +6,7 @@
 // error (KESTRUN_MESSAGES_TO_STDERR stands in for the boxes nobody could close there), and the
 // screenshot mode.
 
-#include "AppTestSupport.h"
-
+#include "app/AppText.h"
 #include "app/CKestrunApp.h"
 #include "app/CommandLine.h"
 #include "app/KestrunViewShell.h"
@@ -22,6 +21,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QComboBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QImage>
@@ -33,6 +33,7 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QStatusBar>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolBar>
@@ -43,6 +44,30 @@ namespace kestrun::test {
 
 namespace Button = ui::ButtonRowOf;
 namespace Label = ui::LabelRowOf;
+
+QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
+    QFile file(dir.filePath(name));
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        file.write(bytes);
+    }
+    return file.fileName();
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray recordBytes(const SettingsRecord& record) {
+    return QByteArray(reinterpret_cast<const char*>(record.data()),
+                      static_cast<qsizetype>(record.size()));
+}
+
+/// A record unlike the start record in every byte, all within the window's ranges:
+/// Speed 50, Smoothing 60, Pan 70, Tilt 80, "Canon", One Way on, "Level Low", Pressure on,
+/// the five ranges 1.00, 2.00, 3.00, 4.00, 9.00 (as the smallest counts showing them).
+constexpr SettingsRecord SampleRecord = {0x32, 0x3C, 0x46, 0x50, 0x02, 0x01, 0x02, 0x01, 0x01,
+                                         0x9A, 0x03, 0x34, 0x04, 0xCD, 0x06, 0x67, 0x0E, 0x67};
 
 class ShellTest : public QObject {
     Q_OBJECT
@@ -71,11 +96,7 @@ private slots:
     }
     void cleanup() { app_.reset(); }
 
-    void startShowsTheStartRecordOrTheNamedFileAndGetsData() {
-        QVERIFY(start());
-        QCOMPARE(shown(), StartRecord);
-        QCOMPARE(label(Label::ConnectionText), QStringLiteral("Connected"));
-
+    void startShowsTheNamedFileAndGetsData() {
         const QString path = writeFile(*dir_, "studio", recordBytes(SampleRecord));
         QVERIFY(start(path));
         QCOMPARE(shown(), SampleRecord);

@@ -6,7 +6,6 @@
 #include "sim/SimBootLoader.h"
 #include "sim/SimBridge.h"
 #include "sim/SimDeviceMonitor.h"
-#include "tests/app/AppTestSupport.h"
 #include "tests/support/ScriptedBridge.h"
 #include "ui/CFloatEdit.h"
 #include "ui/CKestrunView.h"
@@ -18,6 +17,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QDebug>
+#include <QFile>
 #include <QFocusEvent>
 #include <QGroupBox>
 #include <QImage>
@@ -26,6 +26,7 @@
 #include <QProgressBar>
 #include <QScrollBar>
 #include <QSlider>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QWheelEvent>
 
@@ -35,7 +36,6 @@
 
 using namespace kestrun;
 using namespace kestrun::ui;
-using kestrun::test::writeFile;
 
 namespace {
 
@@ -152,6 +152,13 @@ QString describe(QWidget* w) {
                                             : QString())
                             << ' ' << w->geometry();
     return text;
+}
+QString writeFile(const QTemporaryDir& dir, const QString& name, const QByteArray& bytes) {
+    QFile file(dir.filePath(name));
+    if (file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        file.write(bytes);
+    }
+    return file.fileName();
 }
 QByteArray hex(const uint8_t* bytes, std::size_t size) {
     return QByteArray(reinterpret_cast<const char*>(bytes), qsizetype(size)).toHex(' ');
