@@ -67,7 +67,6 @@ public:
                                              : BridgeStatusCode::ReadTimedOut;
     }
 };
-using StressRig = Rig<FaultyBridge>;
 
 // The matrix as data: each state of the link against each fault, and how the case must end.
 // clang-format off
@@ -123,13 +122,10 @@ constexpr Row Matrix[] = {
 // Bytes that mean nothing to any state: no header byte, no ';', no 0x00, no 0x01.
 const std::vector<uint8_t> Garbage = {0xFF, 0x13, 0x80, 0x7E, 0x02};
 
-constexpr SettingsRecord ControllerRecord = {0x33, 0x44, 0x07, 0x09, 0x02, 0x01, 0x03, 0x01, 0x02,
-                                             0x00, 0x0A, 0x00, 0x03, 0x00, 0x07, 0x00, 0x0D, 0x00};
 constexpr SettingsRecord SendRecord = {0x50, 0x10, 0x02, 0x03, 0x03, 0x00, 0x02, 0x01, 0x01,
                                        0x00, 0x0E, 0x00, 0x05, 0x00, 0x09, 0x00, 0x0F, 0x00};
 const std::string OldSettingsFile = "\x11\x22\x03\x04\x01\x01\x00\x00\x00"
                                     "\x10\x00\x20\x00\x30\x00\x40\x00\x50"s;
-constexpr std::size_t DataLines = 400;
 
 // Saving where it cannot succeed, made real on any machine the tests run on. A full disk: no
 // test can count on mounting a small file system, so the process's file-size limit is lowered
@@ -138,8 +134,7 @@ constexpr std::size_t DataLines = 400;
 SettingsFileError saveOnFullDisk(const std::string& path, const SettingsRecord& record) {
     rlimit old{};
     ::getrlimit(RLIMIT_FSIZE, &old);
-    rlimit tight = old;
-    tight.rlim_cur = 8;
+    const rlimit tight{.rlim_cur = 8, .rlim_max = old.rlim_max};
     // Beyond the limit the kernel also raises SIGXFSZ, which would end the test process.
     struct sigaction ignore {};
     struct sigaction previous {};
@@ -175,22 +170,19 @@ std::set<std::string> entriesOf(const fs::path& folder) {
 
 struct Case {
     const int descriptorsBefore = openDescriptors();
-    const uint8_t state;
+    const Row& row;
     const Fault fault;
-    const End end;
-    const int writeBoxes;
-    StressRig rig;
-    const ScratchFolder& folder = rig.folder;
-    HexImage hex = makeHexImage(DataLines, 7);
-    std::string hexPath = folder.write("fw.hex", hex.text);
-    std::string settingsPath = folder.write("head.set", OldSettingsFile);
-    std::string lockedPath = folder.write("locked/head.set", OldSettingsFile);
+    const uint8_t state = row.state;
+    const End end = row.ends[static_cast<std::size_t>(fault)];
+    Rig<FaultyBridge> rig;
+    HexImage hex = makeHexImage(400, 7);
+    std::string hexPath = rig.folder.write("fw.hex", hex.text);
+    std::string settingsPath = rig.folder.write("head.set", OldSettingsFile);
+    std::string lockedPath = rig.folder.write("locked/head.set", OldSettingsFile);
     std::optional<SettingsFileError> save;
 
-    Case(const Row& row, Fault f)
-        : state(row.state), fault(f), end(row.ends[static_cast<std::size_t>(f)]),
-          writeBoxes(row.writeBoxes) {
-        rig.bridge.controller().setRecord(ControllerRecord);
+    Case(const Row& r, Fault f) : row(r), fault(f) {
+        rig.bridge.controller().setRecord(OtherRecord);
         rig.bridge.controller().options().shaping.maxBytesPerTick = 1;
         rig.upload.SelectUpgradeFile(hexPath);
     }
@@ -208,7 +200,7 @@ struct Case {
             [&] { fs::resize_file(hexPath, 2 * hex.lineLength + 10); }, // 2 lines and a piece
             [&] { save = saveOnFullDisk(settingsPath, rig.host.record); },
             [&] {
-                save = saveWithoutRights(folder.path() / "locked", lockedPath, rig.host.record);
+                save = saveWithoutRights(rig.folder.path() / "locked", lockedPath, rig.host.record);
             },
         };
         faults[static_cast<std::size_t>(fault)]();
@@ -282,7 +274,7 @@ struct Case {
         EXPECT_EQ(host.progress, 0);
         EXPECT_EQ(host.boxesInTick, 0);
         const Message box{"Failed to transmit : Write error", "Kestrun", MessageIcon::Exclamation};
-        EXPECT_EQ(host.messages, std::vector(fault == Fault::Writes ? writeBoxes : 0, box));
+        EXPECT_EQ(host.messages, std::vector(fault == Fault::Writes ? row.writeBoxes : 0, box));
         const bool removed = fault == Fault::Removed;
         EXPECT_EQ(host.connectionText, removed ? LinkText::Disconnected : LinkText::Connected);
         EXPECT_EQ(rig.bridge.isOpen(), !removed) << "the bridge handle";
@@ -290,7 +282,7 @@ struct Case {
         // Nothing lost: the document's record, the settings files, the chosen upgrade file.
         SettingsRecord record = StartRecord;
         if (end == Received) {
-            record = ControllerRecord;
+            record = OtherRecord;
         } else if (state == 5) {
             record = recordFromShown(shownFromRecord(SendRecord));
             if (fault != Fault::Writes) {
@@ -305,7 +297,7 @@ struct Case {
         if (fault == Fault::Deleted) {
             files.erase("fw.hex");
         }
-        EXPECT_EQ(entriesOf(folder.path()), files);
+        EXPECT_EQ(entriesOf(rig.folder.path()), files);
         EXPECT_EQ(rig.upload.upgradePath(), hexPath);
         EXPECT_EQ(host.upgradeFileText, "fw.hex");
         if (fault != Fault::Deleted && fault != Fault::Truncated) {

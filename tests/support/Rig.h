@@ -5,9 +5,8 @@
 // helpers, so that a test reads like a wire transcript ("3B 47" is what the link wrote).
 
 #include "link/DeviceMonitor.h"
-#include "link/LinkEngine.h"
 #include "link/SettingsExchange.h"
-#include "tests/support/RecordingHost.h"
+#include "settings/SettingsFields.h"
 #include "tests/support/ScriptedBridge.h"
 #include "upgrade/CodeUpload.h"
 #include "upgrade/IntelHex.h"
@@ -25,6 +24,68 @@ namespace kestrun::test {
 
 namespace fs = std::filesystem;
 
+struct Message {
+    std::string text;
+    std::string caption;
+    MessageIcon icon;
+    bool operator==(const Message&) const = default;
+};
+
+/// A link host that records everything the link shows, in order, so a test can read what the
+/// user would have seen. Messages are recorded, never shown; one that a tick tried to open is
+/// counted, since a box must never open inside a tick.
+class RecordingHost : public LinkHost {
+public:
+    void setStatusText(const std::string& text) override {
+        statusText = text;
+        events.push_back("status \"" + text + "\"");
+    }
+    void setUpgradeStatusText(const std::string& text) override {
+        upgradeStatusText = text;
+        events.push_back("upgrade status \"" + text + "\"");
+    }
+    void setConnectionText(const std::string& text) override {
+        connectionText = text;
+        events.push_back("connection \"" + text + "\"");
+    }
+    void setUpgradeProgress(int position) override { progress = position; }
+    void setUpgradeFileText(const std::string& text) override { upgradeFileText = text; }
+    void showMessage(const std::string& text, const std::string& caption,
+                     MessageIcon icon) override {
+        boxesInTick += engine != nullptr && engine->inTick();
+        messages.push_back({text, caption, icon});
+        events.push_back("message \"" + text + "\"");
+    }
+    // The controls are modelled as the window's shown settings, through the same functions
+    // the window's binding uses.
+    void recordToControls() override {
+        controls = shownFromRecord(record);
+        ++recordToControlsCalls;
+    }
+    void controlsToRecord() override { record = recordFromShown(controls); }
+    void postUpgradeFinished() override {
+        ++upgradeFinishedNotices;
+        if (onUpgradeFinished) {
+            onUpgradeFinished();
+        }
+    }
+
+    SettingsRecord record = StartRecord; ///< the document's record
+    ShownSettings controls = startSettings();
+    std::string statusText = "---";
+    std::string upgradeStatusText;
+    std::string connectionText = "Disconnected";
+    std::string upgradeFileText;
+    int progress = 0;
+    std::vector<Message> messages;
+    std::vector<std::string> events;
+    int recordToControlsCalls = 0;
+    int upgradeFinishedNotices = 0;
+    std::function<void()> onUpgradeFinished; ///< runs where the notice is posted
+    const LinkEngine* engine = nullptr;      ///< set: boxes opened inside its tick are counted
+    int boxesInTick = 0;
+};
+
 /// "A5 5A 01" -> {0xA5, 0x5A, 0x01}: two digits a byte, one space between bytes.
 inline std::vector<uint8_t> hexBytes(std::string_view text) {
     std::vector<uint8_t> out;
@@ -40,9 +101,7 @@ inline std::string hexText(std::span<const uint8_t> bytes) {
     static constexpr char digits[] = "0123456789ABCDEF";
     std::string out;
     for (uint8_t b : bytes) {
-        out += out.empty() ? "" : " ";
-        out += digits[b >> 4];
-        out += digits[b & 0x0F];
+        out += std::string(out.empty() ? "" : " ") + digits[b >> 4] + digits[b & 0x0F];
     }
     return out;
 }
@@ -65,8 +124,6 @@ inline constexpr SettingsRecord OtherRecord = {0x2A, 0x63, 0x01, 0x64, 0x02, 0x0
 /// the dot rule of the upgrade file check.
 class ScratchFolder {
 public:
-    ScratchFolder() = default;
-    ScratchFolder(const ScratchFolder&) = delete;
     ~ScratchFolder() {
         std::error_code ignored;
         for (auto it = fs::recursive_directory_iterator(path_, ignored);
@@ -201,8 +258,7 @@ struct Rig {
     /// Selects an upgrade file, then gives it `content`: "Start" reads and checks whatever the
     /// file holds by then, beyond what the check on selection looked at.
     std::string choose(const std::string& content) {
-        const std::string path = folder.write("fw.hex", ":00");
-        upload.SelectUpgradeFile(path);
+        upload.SelectUpgradeFile(folder.write("fw.hex", ":00"));
         return folder.write("fw.hex", content);
     }
     /// "Start", then one tick for each of `reads` (hex text).

@@ -38,7 +38,6 @@ public:
     /// Queues what the next read returns: these bytes (status Success when 255 of them, else
     /// ReadTimedOut, as the library answers).
     void queueRead(std::vector<uint8_t> bytes) { reads.push_back(std::move(bytes)); }
-    /// All bytes written, in order, flattened.
     std::vector<uint8_t> wire() const {
         std::vector<uint8_t> all;
         for (const auto& w : writes) {
@@ -46,7 +45,6 @@ public:
         }
         return all;
     }
-    /// The writes and forgets them.
     std::vector<std::vector<uint8_t>> takeWrites() { return std::exchange(writes, {}); }
 
     BridgeStatus HidUart_GetNumDevices(uint32_t* numDevices, uint16_t, uint16_t) override {
