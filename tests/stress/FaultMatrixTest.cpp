@@ -9,7 +9,6 @@
 // never outlasts the tick that entered it, so its faults strike inside that tick, at the moment
 // the upgrade posts its "finished" notice.
 
-#include "settings/SettingsFields.h"
 #include "settings/SettingsFile.h"
 #include "sim/SimBootLoader.h"
 #include "sim/SimBridge.h"
@@ -18,13 +17,9 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <array>
 #include <csignal>
 #include <set>
 #include <sys/resource.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 namespace kestrun::test {
 namespace {

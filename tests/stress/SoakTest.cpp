@@ -11,14 +11,10 @@
 #include "sim/SimBridge.h"
 #include "tests/support/Rig.h"
 
-#include "settings/SettingsFields.h"
-
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <random>
 
 // The heap in use, as the address sanitizer's allocator counts it (declared here: not every
 // compiler ships its header). `make test` and `make soak` both build under it; a build without

@@ -2,15 +2,11 @@
 
 #include <windows.h>
 
-namespace kestrun::test {
-
 // The process's handle count is the Windows view of its open files. (A Windows program under
 // Wine also sees the host's /proc, but those descriptors are Wine's own and come and go with its
 // threads; Wine 8 answers 0 here, so under Wine the check holds trivially.)
-int openDescriptors() {
+int kestrun::test::openDescriptors() {
     DWORD handles = 0;
     GetProcessHandleCount(GetCurrentProcess(), &handles);
     return static_cast<int>(handles);
 }
-
-} // namespace kestrun::test
