@@ -8,16 +8,13 @@
 #include <cwchar>
 #include <utility>
 
-struct hid_device_ {
-    fakehid::Device* device;
-};
-
 using fakehid::Device;
 using fakehid::Lock;
 
-// A handle on an unplugged device fails every call, as on hidraw.
-static Device* present(const hid_device* handle) {
-    return handle != nullptr && handle->device->present ? handle->device : nullptr;
+// A handle is its device; on an unplugged device it fails every call, as on hidraw.
+static Device* present(hid_device* handle) {
+    auto* d = reinterpret_cast<Device*>(handle);
+    return d != nullptr && d->present ? d : nullptr;
 }
 
 extern "C" {
@@ -68,15 +65,15 @@ hid_device* hid_open_path(const char* path) {
     ++d->openHandles;
     // Opening starts the kernel polling the chip: what its FIFO held arrives at once.
     fakehid::sendAsReports(*d, std::exchange(d->fifo, {}), 63);
-    return new hid_device{d};
+    return reinterpret_cast<hid_device*>(d);
 }
 
 void hid_close(hid_device* dev) {
     const Lock lock(fakehid::mutex);
-    if (--dev->device->openHandles == 0) {
-        dev->device->queue.clear();
+    auto* d = reinterpret_cast<Device*>(dev);
+    if (--d->openHandles == 0) {
+        d->queue.clear();
     }
-    delete dev;
 }
 
 int hid_write(hid_device* dev, const unsigned char* data, size_t length) {
@@ -109,10 +106,9 @@ int hid_read_timeout(hid_device* dev, unsigned char* data, size_t length, int) {
     if (d == nullptr || d->queue.empty()) {
         return d == nullptr ? -1 : 0;
     }
-    const std::vector<uint8_t> report = std::move(d->queue.front());
+    const std::size_t n = std::min(length, d->queue.front().size());
+    std::memcpy(data, d->queue.front().data(), n);
     d->queue.pop_front();
-    const std::size_t n = std::min(length, report.size());
-    std::memcpy(data, report.data(), n);
     return static_cast<int>(n);
 }
 
@@ -128,11 +124,6 @@ int hid_send_feature_report(hid_device* dev, const unsigned char* data, size_t l
     }
     if (data[0] == 0x50 && length == d->uartConfig.size() && d->configSticks) {
         d->uartConfig.assign(data, data + length);
-    }
-    // Enabling the UART purges the chip's FIFOs, as does a purge of the receive side; neither
-    // reaches what the kernel already queued for the handle.
-    if ((data[0] == 0x41 && d->uartEnabled) || (data[0] == 0x43 && (data[1] & 0x02) != 0)) {
-        d->fifo.clear();
     }
     return static_cast<int>(length);
 }

@@ -1,19 +1,14 @@
 #pragma once
 // hidapi as the bridge chip and the Linux kernel behave, linked into the driver's tests in place
-// of the real library. The test plays the chip through Device and the controller through
-// controllerSends(); the fake is no kinder than the kernel:
-//   - the UART passes nothing until Set UART Enable (feature 0x41, 0x01) and stops at 0x00; it
-//     keeps the configuration (0x50) the last program set until it is unplugged;
-//   - UART data travels in reports whose id is the data count, 1 to 63; an output report may be
-//     padded to 64 bytes;
-//   - the kernel queues at most 64 input reports for the open node, newer ones are dropped;
-//     opening is never exclusive (the tests keep one handle open at a time);
-//   - the kernel starts polling when a node is opened, so what the chip held comes into the new
-//     handle at once; Set Purge FIFOs (0x43) empties only the chip's FIFO;
-//   - a write may block (in real time) like an interrupt transfer the kernel holds;
-//   - a device may be listed once per top-level usage, refuse its node, or be unplugged: from
-//     then on every call on an open handle fails.
-// The entry points may be called from the driver's write thread; they share one mutex.
+// of the real library, and no kinder than they are: the UART passes nothing until enabled
+// (feature 0x41) and keeps the configuration (0x50) the last program set until unplugged; UART
+// data travels in reports whose id is the data count, 1 to 63 (an output report may be padded to
+// 64 bytes); the kernel queues at most 64 input reports, never opens exclusively, and starts
+// polling when a node is opened, so what the chip's FIFO held arrives at once, beyond the reach
+// of a purge (0x43); a write may block in real time; a device may be listed once per top-level
+// usage, refuse its node, or be unplugged, and then every call on its open handle fails. The test
+// plays the chip through Device (one handle open at a time) and the controller through
+// controllerSends(); the driver's write thread calls in too, so all share one mutex.
 
 #include "link/cp2110/Cp2110Bridge.h"
 
@@ -29,10 +24,6 @@
 
 namespace fakehid {
 
-/// 115200 baud, no parity, no flow control, 8 data bits, short stop bit: the power-up config.
-inline const std::vector<uint8_t> PowerUpConfig{0x50, 0x00, 0x01, 0xC2, 0x00,
-                                                0x00, 0x00, 0x03, 0x00};
-
 struct Device {
     std::string path;
     std::optional<std::wstring> product; ///< none: hidapi gives a null product string
@@ -47,10 +38,11 @@ struct Device {
     int writeBlockMs = 0;      ///< each output report blocks this long, unless unplugged
 
     bool uartEnabled = false;
-    std::vector<uint8_t> uartConfig = PowerUpConfig; ///< Get/Set UART Config, as the chip holds it
-    std::vector<uint8_t> fifo = {};                  ///< what the chip received, no handle open
-    std::deque<std::vector<uint8_t>> queue = {};     ///< input reports the kernel holds
-    std::vector<uint8_t> uartOut = {};               ///< bytes that went out on the UART
+    /// Get/Set UART Config as the chip holds it; at power-up 115200 baud, 8N1, no flow control.
+    std::vector<uint8_t> uartConfig = {0x50, 0x00, 0x01, 0xC2, 0x00, 0x00, 0x00, 0x03, 0x00};
+    std::vector<uint8_t> fifo = {};              ///< what the chip received, no handle open
+    std::deque<std::vector<uint8_t>> queue = {}; ///< input reports the kernel holds
+    std::vector<uint8_t> uartOut = {};           ///< bytes that went out on the UART
     std::vector<std::vector<uint8_t>> outputReports = {};  ///< every report the host wrote, raw
     std::vector<std::vector<uint8_t>> featureReports = {}; ///< every feature report the host sent
     int openHandles = 0;
@@ -62,7 +54,6 @@ inline std::mutex mutex;
 inline std::condition_variable unplugged;
 using Lock = std::unique_lock<std::mutex>;
 
-/// The device at `path`, or nullptr.
 inline Device* device(const std::string& path) {
     const auto it = std::find_if(devices.begin(), devices.end(),
                                  [&](const Device& d) { return d.path == path; });
@@ -82,8 +73,7 @@ inline void plug(const std::string& path, bool in) {
     Device& d = *device(path);
     d.present = in;
     d.uartEnabled = false;
-    d.uartConfig = PowerUpConfig;
-    d.fifo.clear();
+    d.uartConfig = Device{}.uartConfig;
     d.queue.clear();
     unplugged.notify_all();
 }
@@ -110,7 +100,6 @@ inline void controllerSends(const std::string& path, const std::vector<uint8_t>&
     }
 }
 
-/// The node check the driver is given in tests.
 inline kestrun::NodeAccess nodeAccess(const std::string& path) {
     const Device* d = device(path);
     if (d == nullptr || !d->present) {

@@ -18,11 +18,13 @@ namespace {
 
 using SerialRig = test::Rig<SerialBridge>;
 
-// The bytes of an exchange over the port are the CLI's port tests' to check; here the mode.
-TEST(SerialBridge, OpensRaw8N1AtTheChosenRate) {
+// The port runs raw 8N1 at the chosen rate (the bytes of an exchange over it are the CLI's port
+// tests' to check), and a line the controller does not read times out instead of blocking.
+TEST(SerialBridge, OpensRaw8N1AtTheChosenRateAndAFullLineTimesOut) {
     test::PtyPeer pty(false);
-    SerialRig rig(true, pty.path(), 9600);
-    EXPECT_EQ(rig.host.connectionText, "Connected");
+    SerialBridge bridge(pty.path(), 9600);
+    BridgeHandle handle = nullptr;
+    ASSERT_EQ(bridge.HidUart_Open(&handle, 0, 0, 0), BridgeStatusCode::Success);
     termios tio{};
     ASSERT_EQ(::tcgetattr(pty.portFd(), &tio), 0);
     EXPECT_EQ(::cfgetospeed(&tio), static_cast<speed_t>(B9600));
@@ -31,11 +33,26 @@ TEST(SerialBridge, OpensRaw8N1AtTheChosenRate) {
     EXPECT_EQ(tio.c_lflag & (ICANON | ECHO | ISIG), 0u);
     EXPECT_EQ(tio.c_iflag & (IXON | IXOFF | ICRNL | ISTRIP), 0u);
     EXPECT_EQ(tio.c_oflag & OPOST, 0u);
+
+    bridge.HidUart_SetTimeouts(handle, 0, 50);
+    const std::vector<uint8_t> bytes(1 << 20, 0x55);
+    uint32_t written = 0;
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(
+        bridge.HidUart_Write(handle, bytes.data(), static_cast<uint32_t>(bytes.size()), &written),
+        BridgeStatusCode::WriteTimedOut);
+    const auto took = std::chrono::steady_clock::now() - start;
+    EXPECT_GT(written, 0u);
+    EXPECT_LT(written, bytes.size());
+    EXPECT_GE(took, std::chrono::milliseconds(45));
+    EXPECT_LT(took, std::chrono::milliseconds(1000));
+    bridge.HidUart_Close(handle);
 }
 
 // A port that hangs up and goes, then comes back under the same name (a USB-UART cable plugged
-// in again): "Disconnected", then "Connected", then Get Data goes out on the new port. The
-// notices reach the link without a tick: an idle program is woken by the watch alone.
+// in again): "Disconnected", then "Connected", then Get Data goes out on the new port, and the
+// next hang-up is noticed too. The notices reach the link without a tick: an idle program is
+// woken by the watch alone.
 TEST(SerialBridge, APortThatVanishesAndComesBackReconnects) {
     test::ScratchFolder folder;
     const std::string port = (folder.path() / "ttyUSB0").string();
@@ -63,28 +80,10 @@ TEST(SerialBridge, APortThatVanishesAndComesBackReconnects) {
     rig.exchange.GetData();
     EXPECT_EQ(test::hexText(pty->expect(2)), "3B 47");
     EXPECT_TRUE(rig.host.messages.empty());
-    rig.engine.shutdown();
-}
-
-TEST(SerialBridge, AFullLineTimesOutInsteadOfBlocking) {
-    test::PtyPeer pty;
-    SerialBridge bridge(pty.path());
-    BridgeHandle handle = nullptr;
-    ASSERT_EQ(bridge.HidUart_Open(&handle, 0, 0, 0), BridgeStatusCode::Success);
-    bridge.HidUart_SetTimeouts(handle, 0, 50);
-    // The controller reads nothing: the pty's queue fills up.
-    const std::vector<uint8_t> bytes(1 << 20, 0x55);
-    uint32_t written = 0;
-    const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(
-        bridge.HidUart_Write(handle, bytes.data(), static_cast<uint32_t>(bytes.size()), &written),
-        BridgeStatusCode::WriteTimedOut);
-    const auto took = std::chrono::steady_clock::now() - start;
-    EXPECT_GT(written, 0u);
-    EXPECT_LT(written, bytes.size());
-    EXPECT_GE(took, std::chrono::milliseconds(45));
-    EXPECT_LT(took, std::chrono::milliseconds(1000));
-    bridge.HidUart_Close(handle);
+    pty.reset();
+    ::unlink(port.c_str());
+    deliverNotices();
+    EXPECT_EQ(rig.host.connectionText, "Disconnected");
 }
 
 // A port that cannot be opened is named with the system's reason; a rate the port does not know
