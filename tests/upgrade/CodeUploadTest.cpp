@@ -151,15 +151,12 @@ TEST(StartUpgrade, RefusesWithABoxAndSendsNothing) {
         {"", true, {notValid + "The file cannot be opened.", caption, MessageIcon::Error}},
     };
     for (const auto& c : cases) {
-        Rig<> rig;
+        Rig<> rig(c.bridge);
         if (c.file) {
             rig.choose(*c.file);
         }
         if (c.file && c.file->empty()) {
             std::filesystem::remove(rig.upload.upgradePath());
-        }
-        if (!c.bridge) {
-            rig.engine.shutdown();
         }
         rig.upload.StartUpgrade();
         EXPECT_EQ(rig.host.messages, std::vector<Message>{c.box});
