@@ -72,6 +72,9 @@ TEST(UploadDialogue, LineRules) {
         {"lone CR line ends", ":01\r:02\r", two},
         {"a last line without its end still goes", ":01\r\n:02", two},
         {"letters beyond F and mid-line colons pass", ":GZ:x\r\n", {":GZ:x", "\n\r"}},
+        {"the longest line, 255 characters, goes whole",
+         ":" + std::string(254, '0') + "\r\n",
+         {":" + std::string(254, '0'), "\n\r"}},
         {"blank and comment lines after the last record go with it",
          ":01\r\n:02 ; end\r\n\r\n ; note\r\n\t\r\n", two},
     };
@@ -186,7 +189,7 @@ TEST(UploadEnds, CancelledOrFailedEachEndsIdleWithItsTextAndTheFileClosed) {
         {"cancelled uploading", {Ready, Ack, Ack}, 0, nullptr, 5},
         {"cancelled finished", {Ready, Ack, Ack, Ack, Done}, 0, nullptr, 8}, // 13 became 14
         {"line refused", {Ready, Ack, "15"}, 0, "Communications Error", 3},
-        {"forced line over 255", {Ready, Ack}, 0, "File Error", 1, ":" + std::string(256, 'A')},
+        {"forced line over 255", {Ready, Ack}, 0, "File Error", 1, ":" + std::string(255, 'A')},
         {"forced empty file", {Ready, Ack}, 0, "File Error", 1, ""},
         {"erase silent", {Ready}, 1999, NoResponse, 1}, // the ';' tick counted the first
         {"erase silent after progress", {Ready, "10"}, 999, NoResponse, 1},
