@@ -50,6 +50,11 @@ def signals_held():
         signal.pthread_sigmask(signal.SIG_UNBLOCK, STOP_SIGNALS)
 
 
+def give_up(text):
+    print(text, file=sys.stderr)
+    sys.exit(2)
+
+
 def unescape(text):
     out = []
     i = 0
@@ -74,23 +79,23 @@ def read_faults(path):
                 continue
             key, sep, value = line.partition(":")
             if not sep or key not in keys:
-                sys.exit(f"{path}:{number}: expected one of {', '.join(keys)}")
+                give_up(f"{path}:{number}: expected one of {', '.join(keys)}")
             value = value[1:] if value.startswith(" ") else value
             if key == "id":
                 current = {"id": value.strip(), "line": number}
                 faults.append(current)
             elif current is None or key in current:
-                sys.exit(f"{path}:{number}: '{key}' outside a fault or twice in one")
+                give_up(f"{path}:{number}: '{key}' outside a fault or twice in one")
             else:
                 current[key] = unescape(value) if key in ("old", "new") else value.strip()
     for fault in faults:
         missing = [k for k in keys if k not in fault]
         if missing:
-            sys.exit(f"{path}:{fault['line']}: fault {fault['id']} lacks {', '.join(missing)}")
+            give_up(f"{path}:{fault['line']}: fault {fault['id']} lacks {', '.join(missing)}")
     ids = [f["id"] for f in faults]
     twice = sorted({i for i in ids if ids.count(i) > 1})
     if twice:
-        sys.exit(f"{path}: ids used twice: {', '.join(twice)}")
+        give_up(f"{path}: ids used twice: {', '.join(twice)}")
     return faults
 
 
@@ -145,7 +150,7 @@ def configure(build_dir, env, log):
 
 
 FAILED_LINE = re.compile(r"^\s*\d+\s+-\s+(.+?)\s+\(([^)]*)\)\s*$")
-QT_FAIL = re.compile(r"^FAIL!\s+:\s+\w+::(\w+)\(")
+QT_FAIL = re.compile(r"^FAIL!\s+:\s+[\w:]*::(\w+)\(")
 
 
 def failing_tests(log):
@@ -262,6 +267,9 @@ def main():
     parser.add_argument("--output", metavar="FILE", help="also write the table to FILE")
     args = parser.parse_args()
 
+    build_dir = os.path.abspath(args.build_dir)
+    os.makedirs(build_dir, exist_ok=True)
+    restore_pending(build_dir)
     faults = read_faults(FAULTS)
     if args.list:
         for fault in faults:
@@ -270,13 +278,11 @@ def main():
     wanted = [i for item in args.only for i in item.split(",") if i]
     unknown = [i for i in wanted if i not in {f["id"] for f in faults}]
     if unknown:
-        sys.exit(f"no such fault: {', '.join(unknown)}")
+        print(f"no such fault: {', '.join(unknown)}", file=sys.stderr)
+        return 2
 
-    build_dir = os.path.abspath(args.build_dir)
-    os.makedirs(build_dir, exist_ok=True)
     for sig in STOP_SIGNALS:
         signal.signal(sig, on_signal)
-    restore_pending(build_dir)
     problems = check_faults(faults)
     if problems:
         print("The faults no longer match the product; fix tools/planted-faults.txt:",
