@@ -289,7 +289,7 @@ TEST(SimController, StoresOnlyFramesWithTheRightSumAndAnswersEachFrame) {
     SettingsRecord withRequest = OtherRecord; // a 3B 47 inside a frame is data, not a request
     withRequest[4] = 0x3B;
     withRequest[5] = 0x47;
-    controller.receive(hexBytes("A5 5A " + hexText(OtherRecord) + " 6E")); // wrong sum
+    controller.receive(hexBytes("A5 5A " + hexText(OtherRecord) + " EF")); // sum one too high
     controller.receive(hexBytes("3B 78 3B 47")); // a broken request, then a good one
     controller.receive(hexBytes(getReply(withRequest)));
     controller.tick();

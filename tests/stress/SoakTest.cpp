@@ -103,15 +103,19 @@ TEST(Soak, ExchangesAndUpgradesEndRightAndTheHeapDoesNotGrow) {
         controller.bootLoader().options().answerDelayTicks = below(4);
         controller.bootLoader().options().eraseStepTicks = 1 + below(3);
         shapeReplies();
+        // Each image goes to a 64 KiB page of its own, named by an extended linear address.
         const HexImage hex = makeHexImage(128, static_cast<uint32_t>(rng()));
-        rig.upload.SelectUpgradeFile(rig.folder.write("soak.hex", hex.text));
+        const uint8_t page = static_cast<uint8_t>(1 + below(3));
+        const std::array<uint8_t, 2> linear = {0, page};
+        const std::string text = formatHexRecord(0x04, 0, linear) + "\r\n" + hex.text;
+        rig.upload.SelectUpgradeFile(rig.folder.write("soak.hex", text));
         const int finishedBefore = host.upgradeFinishedNotices;
         rig.upload.StartUpgrade();
         EXPECT_GE(rig.runExchange(20000), 0) << "the upgrade did not end";
-        const std::vector<uint8_t>& flash = controller.bootLoader().flash();
-        EXPECT_TRUE(flash.size() >= hex.image.size() &&
-                    std::equal(hex.image.begin(), hex.image.end(), flash.begin()))
-            << "the flash differs from the image";
+        std::vector<uint8_t> erased(controller.bootLoader().flash().size(), 0xFF);
+        std::copy(hex.image.begin(), hex.image.end(), erased.begin() + page * 0x10000);
+        EXPECT_TRUE(controller.bootLoader().flash() == erased)
+            << "the flash is not the image on an erased page " << int(page);
         EXPECT_EQ(host.upgradeFinishedNotices, finishedBefore + 1);
         EXPECT_TRUE(host.upgradeStatusText.empty() && host.progress == 0 && host.messages.empty())
             << "a box, the bar or the upgrade line was left";
