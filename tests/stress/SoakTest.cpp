@@ -112,9 +112,9 @@ TEST(Soak, ExchangesAndUpgradesEndRightAndTheHeapDoesNotGrow) {
         const int finishedBefore = host.upgradeFinishedNotices;
         rig.upload.StartUpgrade();
         EXPECT_GE(rig.runExchange(20000), 0) << "the upgrade did not end";
-        std::vector<uint8_t> erased(controller.bootLoader().flash().size(), 0xFF);
-        std::copy(hex.image.begin(), hex.image.end(), erased.begin() + page * 0x10000);
-        EXPECT_TRUE(controller.bootLoader().flash() == erased)
+        std::vector<uint8_t> expected(controller.bootLoader().flash().size(), 0xFF);
+        std::copy(hex.image.begin(), hex.image.end(), expected.begin() + page * 0x10000);
+        EXPECT_TRUE(controller.bootLoader().flash() == expected)
             << "the flash is not the image on an erased page " << int(page);
         EXPECT_EQ(host.upgradeFinishedNotices, finishedBefore + 1);
         EXPECT_TRUE(host.upgradeStatusText.empty() && host.progress == 0 && host.messages.empty())
